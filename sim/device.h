@@ -1,0 +1,54 @@
+// A device in the simulated VXI mainframe: its 64-byte register block in the
+// A16 configuration space (bus address 0xC000 + 64 x LA) and what the
+// resource manager reports of it. The mainframe routes every access that
+// falls into a device's block to that device; registers of an empty logical
+// address read 0xFFFF.
+//
+// Devices keep no threads: a device that models time (a FIFO drained at a
+// rate, a boot that takes seconds) compares elapsedSeconds() of the shared
+// clock at each access with the time of its last change.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// What VISA's attributes and searches report of a device.
+struct DeviceIdentity {
+  uint16_t manfId = 0xFFF;
+  uint16_t modelCode = 0;
+  int16_t slot = -1;
+  uint16_t memSpace = 1;   // VI_A16_SPACE: no A24/A32 memory
+  uint64_t memBase = 0;
+  uint64_t memSize = 0;
+  bool messageBased = false;  // has the word-serial Response and Data Low registers
+  bool commander = false;     // Protocol register bit 15 reads 0
+};
+
+class Device {
+ public:
+  virtual ~Device() = default;
+
+  // One 16-bit access at a byte offset 0..62 of the block.
+  virtual uint16_t read16(uint32_t offset) = 0;
+  virtual void write16(uint32_t offset, uint16_t value) = 0;
+
+  // One D32 access at offset (0..60); by default two 16-bit accesses, the
+  // more significant half at the lower offset and read or written first.
+  virtual uint32_t read32(uint32_t offset) {
+    uint32_t high = read16(offset);
+    return (high << 16) | read16(offset + 2);
+  }
+  virtual void write32(uint32_t offset, uint32_t value) {
+    write16(offset, static_cast<uint16_t>(value >> 16));
+    write16(offset + 2, static_cast<uint16_t>(value));
+  }
+
+  virtual DeviceIdentity identity() const = 0;
+
+  // A short name for logs ("slot0", "q7340").
+  virtual std::string name() const = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,46 @@
+// The program's entry: options, what they ask for, prompts, session, closing.
+#include <cstdio>
+
+#include "common/console.h"
+#include "driver/command_line.h"
+#include "driver/dialogue.h"
+#include "driver/driver.h"
+#include "driver/prompts.h"
+#include "driver/revision_table.h"
+#include "driver/session.h"
+#include "payload/payload.h"
+
+int32_t (*updateSessionEntry)(UpdateOptions* options) = runUpdateSession;
+
+namespace {
+
+// Everything between parsing and the closing prompt; returns the exit status.
+int32_t runWithOptions(UpdateOptions* options, const CommandLineFaults* faults) {
+  if (options->showVersion)
+    std::fprintf(consoleOut, "q7340romupdate: version %s\n\n", PROGRAM_VERSION);
+  if (options->usageShown) return 0;
+  if (options->revisionOnly) options->quiet = 0;  // -r overrides -q
+  if (options->quiet) options->nonInteractive = 1;
+  if (options->segment == LANBOOT_SEGMENT) {
+    options->lanboot = 1;
+    options->segment = -1;
+  }
+  if (checkSettings(options, faults) != 0) return -1;
+  if (!options->quiet && !options->reboot) printUpdateRevisions(consoleOut);
+  if (options->showVersion) return 0;
+  if (!options->nonInteractive && askConnectionSettings(options) != 0) return -1;
+  return updateSessionEntry(options);
+}
+
+}  // namespace
+
+int32_t q7340Main(int32_t argc, const char* const argv[]) {
+  UpdateOptions options;
+  CommandLineFaults faults;
+  parseCommandLine(argc, argv, &options, &faults);
+  int32_t status = runWithOptions(&options, &faults);
+  if (!options.nonInteractive) waitForExit();
+  std::fflush(consoleOut);
+  std::fflush(consoleErr);
+  return status;
+}

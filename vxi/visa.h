@@ -56,6 +56,7 @@ constexpr ViStatus visaError(uint32_t code) { return static_cast<ViStatus>(code)
 constexpr ViStatus VI_SUCCESS_EVENT_EN = 0x3FFF0002;
 constexpr ViStatus VI_SUCCESS_EVENT_DIS = 0x3FFF0003;
 constexpr ViStatus VI_SUCCESS_MAX_CNT = 0x3FFF0006;
+constexpr ViStatus VI_SUCCESS_NESTED_EXCLUSIVE = 0x3FFF009A;
 constexpr ViStatus VI_WARN_UNKNOWN_STATUS = 0x3FFF0085;
 constexpr ViStatus VI_ERROR_SYSTEM_ERROR = visaError(0xBFFF0000);
 constexpr ViStatus VI_ERROR_INV_OBJECT = visaError(0xBFFF000E);
@@ -84,11 +85,14 @@ constexpr ViStatus VI_ERROR_INV_WIDTH = visaError(0xBFFF0052);
 constexpr ViStatus VI_ERROR_NSUP_OFFSET = visaError(0xBFFF0054);
 constexpr ViStatus VI_ERROR_WINDOW_NMAPPED = visaError(0xBFFF0057);
 constexpr ViStatus VI_ERROR_NSUP_OPER = visaError(0xBFFF0067);
+constexpr ViStatus VI_ERROR_NSUP_ALIGN_OFFSET = visaError(0xBFFF0070);
+constexpr ViStatus VI_ERROR_USER_BUF = visaError(0xBFFF0071);
 constexpr ViStatus VI_ERROR_INV_PARAMETER = visaError(0xBFFF0078);
 constexpr ViStatus VI_ERROR_INV_SIZE = visaError(0xBFFF007B);
 constexpr ViStatus VI_ERROR_WINDOW_MAPPED = visaError(0xBFFF0080);
 constexpr ViStatus VI_ERROR_NIMPL_OPER = visaError(0xBFFF0081);
 constexpr ViStatus VI_ERROR_INV_LENGTH = visaError(0xBFFF0083);
+constexpr ViStatus VI_ERROR_INV_MODE = visaError(0xBFFF0091);
 constexpr ViStatus VI_ERROR_SESN_NLOCKED = visaError(0xBFFF009C);
 constexpr ViStatus VI_ERROR_LIBRARY_NFOUND = visaError(0xBFFF009E);
 
@@ -99,6 +103,8 @@ constexpr ViUInt16 VI_LOCAL_SPACE = 0;
 constexpr ViUInt16 VI_A16_SPACE = 1;
 constexpr ViUInt16 VI_A24_SPACE = 2;
 constexpr ViUInt16 VI_A32_SPACE = 3;
+constexpr ViUInt16 VI_A64_SPACE = 4;
+constexpr ViAccessMode VI_LOAD_CONFIG = 4;
 constexpr ViEventType VI_EVENT_VXI_SIGP = 0x3FFF2020;
 constexpr ViUInt16 VI_QUEUE = 1;
 constexpr ViUInt16 VI_HNDLR = 2;
@@ -128,6 +134,7 @@ constexpr ViAttr VI_ATTR_MEM_BASE = 0x3FFF00D0;         // ViBusAddress (8)
 constexpr ViAttr VI_ATTR_SRC_INCREMENT = 0x3FFF0040;    // ViInt32, 0 or 1
 constexpr ViAttr VI_ATTR_DEST_INCREMENT = 0x3FFF0041;   // ViInt32, 0 or 1
 constexpr ViAttr VI_ATTR_VXI_LA = 0x3FFF00D5;           // ViInt16
+constexpr ViAttr VI_ATTR_SIGP_STATUS_ID = 0x3FFF4011;   // ViUInt16, of a SIGP event
 
 // One pointer per VISA function the program calls. Each member has the
 // standard's prototype; statuses are VISA's (0 success, negative error,
@@ -202,3 +209,21 @@ const VisaFunctions& visa();
 // Installs another provider (a test's or the simulator's); null restores the
 // host library binding. The table must outlive its use.
 void visaInstall(const VisaFunctions* provider);
+
+// ---- The host library binding ----------------------------------------------
+//
+// The binding tries the names of visaLibraryNames() with dlopen, in order, on
+// its first call, and takes the first library that exports viOpenDefaultRM and
+// viOpen; every other member is bound with dlsym where the library has it.
+// Failures of the binding itself, which its viStatusDesc describes:
+//  - no library: every call returns VI_ERROR_LIBRARY_NFOUND, and the text of
+//    that status lists the names tried;
+//  - a function the library lacks: that call returns VI_ERROR_NIMPL_OPER, whose
+//    text names the function (viVxiCommandQuery answers VI_ERROR_NSUP_OPER, so
+//    that the register-level path of vxiCommandQuery takes over); a missing peek
+//    stores all ones, a missing poke does nothing.
+
+// The file names tried, in order; the array ends with a null pointer.
+const char* const* visaLibraryNames();
+// The name of the library the binding loaded, or null (none loaded or tried yet).
+const char* visaLibraryLoaded();

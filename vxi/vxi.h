@@ -34,18 +34,24 @@ struct VxiDevice {
 
 // Opens "%s::MEMACC" of the interface (negative la) or "%s::%d" (device at la).
 // On success *device holds the new record; otherwise *device is null.
-// A null device pointer returns -2 without opening anything.
+// A null device pointer, a null interface name, or a name too long for
+// rsrcName returns -2 without opening or allocating anything. The first open
+// opens the process's VISA default resource manager, which every later open,
+// search and status text shares and which stays open.
 int32_t vxiOpen(const char* interfaceName, int32_t la, VxiDevice** device);
 // viClose on the session; the record is freed in every case.
 int32_t vxiClose(VxiDevice* device);
-// Text of a status; valid until the next call.
+// Text of a status; valid until the next call. -1 and -2 have fixed texts;
+// any other is VISA's viStatusDesc (empty when VISA gives none).
 const char* vxiStatusText(int32_t status);
 int32_t vxiSetTimeout(VxiDevice* device, uint32_t milliseconds);
 int32_t vxiGetTimeout(VxiDevice* device, uint32_t* milliseconds);
 int32_t vxiSetAccess32(VxiDevice* device, int32_t flag);
 // First token of the session's resource name ("VXI0"), or null; valid until the next call.
 const char* vxiInterfaceName(VxiDevice* device);
-// Device clear; on the memory-access resource, of every instrument of the interface.
+// Device clear; on the memory-access resource (la -1), of every instrument
+// of the interface ("%s::?*INSTR"): one that cannot be opened is reported on
+// standard error and skipped. -2 when the interface name cannot be read.
 int32_t vxiClear(VxiDevice* device);
 // Entry points with fixed results, kept for callers of the library's interface.
 int32_t vxiInit();
@@ -99,8 +105,13 @@ struct VxiDeviceInfo {
 };
 
 // viVxiCommandQuery; where VISA answers VI_ERROR_NSUP_OPER, the command goes
-// through the word-serial registers: -1 not write-ready, -2 no response in 0.5 s.
+// through the word-serial registers as a 16-bit command with a 16-bit
+// response: -1 not write-ready, -2 no response in 0.5 s. A null response
+// pointer is -2 before anything is asked.
 int32_t vxiCommandQuery(ViSession session, uint16_t mode, uint32_t command, uint32_t* response);
+// Fills info for the device at la: the device's own session when la is its
+// la, otherwise a session opened and closed for the purpose (-2 when the
+// interface name cannot be read).
 int32_t vxiDeviceInfo(VxiDevice* device, int32_t la, VxiDeviceInfo* info);
 // Installs, replaces or (null) removes the SIGP callback.
 int32_t vxiSetInterruptCallback(VxiDevice* device, VxiCallback callback);

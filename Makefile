@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize demo fuzz bench clean
+.PHONY: all build test test-sanitize demo demo-reset fuzz bench clean
 
 all: build
 
@@ -22,8 +22,15 @@ test-sanitize:
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
+# An interactive update of the simulated module; its flash is kept in
+# $(BUILD)/demo/module-state, so a second run finds it up to date.
 demo: build
-	$(BUILD)/driver/q7340romupdate
+	mkdir -p $(BUILD)/demo
+	$(BUILD)/q7340romupdate-sim
+
+# Back to a freshly powered module of the older generation.
+demo-reset:
+	rm -f $(BUILD)/demo/module-state
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

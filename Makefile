@@ -2,8 +2,11 @@
 BUILD ?= build
 SAN_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
+BENCH_BUILD ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := lwf_receive_fuzz msg_reply_fuzz command_line_fuzz standin_revision_fuzz
 
 .PHONY: all build test test-sanitize demo demo-reset fuzz bench clean
 
@@ -22,6 +25,20 @@ test-sanitize:
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
+# libFuzzer needs clang; the whole tree is built with the sanitizers so that
+# every library the targets link carries them. FUZZ_SECONDS is split evenly.
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQ7_SANITIZE=ON -DQ7_TESTS=OFF -DQ7_BENCH=OFF -DQ7_FUZZ=ON $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQ7_TESTS=OFF -DQ7_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target lwf_transfer_bench update_bench
+	$(BENCH_BUILD)/bench/lwf_transfer_bench
+	$(BENCH_BUILD)/bench/update_bench
+
 # An interactive update of the simulated module; its flash is kept in
 # $(BUILD)/demo/module-state, so a second run finds it up to date.
 demo: build
@@ -33,4 +50,4 @@ demo-reset:
 	rm -f $(BUILD)/demo/module-state
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

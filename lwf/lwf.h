@@ -28,7 +28,9 @@
 // Everything that comes out of the module's FIFO is untrusted: a payload size
 // that is negative or larger than LWF_MAX_PAYLOAD is a bad payload (reported
 // on standard error, the cache emptied, -1), never a huge allocation or a
-// wait for bytes that cannot come.
+// wait for bytes that cannot come. So is a complete frame whose size is not a
+// multiple of 4: taking it off would leave the cache out of step with the
+// module's words.
 //
 // Single-threaded: the table of channels and the staging buffer are
 // process-wide and unlocked.

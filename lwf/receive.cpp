@@ -143,6 +143,11 @@ int32_t fillFrame(LwfChannel* channel, const char* operation) {
   return missing > 0 ? lwf_receive(channel, missing) : LWF_OK;
 }
 
+// A complete frame must hold whole words: taking off any other length would
+// leave the read position inside a word, every later header would be read
+// from the wrong place, and the FIFO would be read into misaligned memory.
+bool holdsWholeWords(int32_t size) { return size % 4 == 0; }
+
 // The frame at the read position once it is complete: LWF_OK with its size
 // and tag, -4 while it is not, -1 after a bad payload.
 int32_t completeFrame(LwfChannel* channel, const char* operation, int32_t* size, int32_t* tag) {
@@ -150,6 +155,7 @@ int32_t completeFrame(LwfChannel* channel, const char* operation, int32_t* size,
   readHeader(channel, size, tag);
   if (payloadSizeIsBad(*size)) return badPayload(channel, operation, *tag, *size);
   if (*size + 8 > channel->cacheBytesAvail) return LWF_NOT_YET;
+  if (!holdsWholeWords(*size)) return badPayload(channel, operation, *tag, *size);
   return LWF_OK;
 }
 
@@ -284,6 +290,7 @@ int32_t lwf_peek(LwfChannel* channel, int32_t* tagOut, int32_t* sizeOut, const v
   if (size == 1) std::fprintf(consoleOut, "PEEK payload size = 1\n");
   if (payloadSizeIsBad(size)) return badPayload(channel, "lwf_peek", tag, size);
   if (size + 8 > channel->cacheBytesAvail) return LWF_NOT_YET;
+  if (!holdsWholeWords(size)) return badPayload(channel, "lwf_peek", tag, size);
   if (tagOut != nullptr) *tagOut = tag;
   if (sizeOut != nullptr) *sizeOut = size;
   if (payloadOut != nullptr) *payloadOut = channel->cacheReadPtr + 8;
@@ -292,11 +299,13 @@ int32_t lwf_peek(LwfChannel* channel, int32_t* tagOut, int32_t* sizeOut, const v
 
 int32_t lwf_dispose(LwfChannel* channel) {
   if (channel == nullptr) return LWF_ERROR;
-  // Only a complete frame can be taken off; anything else would break the cache.
+  // Only a complete frame of whole words can be taken off; anything else
+  // would break the cache.
   if (channel->cacheBytesAvail < 8) return LWF_ERROR;
   int32_t size = wordAt(channel->cacheReadPtr);
   if (size == 1) std::fprintf(consoleOut, "DISPOSE: payloadSize= 1\n");
-  if (payloadSizeIsBad(size) || size + 8 > channel->cacheBytesAvail) return LWF_ERROR;
+  if (payloadSizeIsBad(size) || size + 8 > channel->cacheBytesAvail || !holdsWholeWords(size))
+    return LWF_ERROR;
   channel->cacheReadPtr += size + 8;
   channel->cacheBytesAvail -= size + 8;
   return LWF_OK;

@@ -77,4 +77,9 @@ void FifoEnd::clear() {
   credit = 0;
 }
 
+void FifoEnd::clearOutgoing() {
+  stream_.clear();
+  outgoing_.clear();
+}
+
 }  // namespace sim::module

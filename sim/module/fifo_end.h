@@ -44,6 +44,8 @@ class FifoEnd {
   uint32_t outgoingBytes() const { return outgoingUnits() * unitBytes_; }
   // Empties both FIFOs, the stream and the assembler (a reboot).
   void clear();
+  // Empties the outgoing FIFO and the stream behind it; the incoming side stays.
+  void clearOutgoing();
 
   // Drain bookkeeping of the module's time model.
   double drainedUntil = 0;  // the incoming side has been drained up to this time

@@ -324,6 +324,14 @@ void Q7340Module::queueFrame16(int32_t tag, const std::vector<uint32_t>& payload
   queueWords16(words);
 }
 
+void Q7340Module::clearOutput() {
+  for (Channel* channel : {&channel16_, &channel32_}) {
+    channel->fifo.clearOutgoing();
+    channel->pending.clear();
+    channel->sendingStopped = false;
+  }
+}
+
 bool Q7340Module::saveState(const std::string& path) const { return saveFlash(path, state_.flash); }
 
 bool Q7340Module::loadState(const std::string& path) { return loadFlash(path, &state_.flash); }

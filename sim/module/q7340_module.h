@@ -81,6 +81,10 @@ class Q7340Module : public Device {
   void queueWords16(const std::vector<uint32_t>& words);
   void queueWords32(const std::vector<uint32_t>& words);
   void queueFrame16(int32_t tag, const std::vector<uint32_t>& payload);
+  // Throws away everything on its way to the host on both channels (queued
+  // words, FIFO contents, replies not yet released) without a reboot, so that
+  // a fuzzer can start each input from an empty outgoing stream.
+  void clearOutput();
 
   // The flash revisions in a state file (see state_file.h).
   bool saveState(const std::string& path) const;

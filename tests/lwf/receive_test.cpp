@@ -169,6 +169,20 @@ TEST_F(ChannelTest, ASizeThatIsNoMultipleOfFourFailsItsCompletionEveryTime) {
   EXPECT_EQ(channel->cacheBytesAvail, 12);
 }
 
+TEST_F(ChannelTest, ACompleteFrameOfPartWordsIsABadPayload) {
+  start();
+  module().queueWords16({6, T, 0xA, 0xB, 0xC});  // complete, but 6 is no multiple of 4
+  StreamCapture err(consoleErr);
+  uint8_t sink[8];
+  EXPECT_EQ(lwf_read(channel, 8, nullptr, nullptr, sink, 0), LWF_ERROR);
+  EXPECT_EQ(channel->cacheBytesAvail, 0);
+  EXPECT_EQ(err.text(), "lwf_read: bad payload (tag=90, size=6)\n");
+  module().queueFrame16(T + 1, {9});
+  int32_t tag = 0;
+  EXPECT_EQ(lwf_read(channel, 8, &tag, nullptr, sink, 0), 0);
+  EXPECT_EQ(tag, T + 1);
+}
+
 struct BadSize {
   uint32_t size;
   const char* expected;

@@ -17,6 +17,8 @@ namespace {
 // The block holds the three words, both names with their zero bytes, the
 // object module and up to three bytes of padding: n + m + size + 30 bytes.
 constexpr int64_t BLOCK_SLACK = 30;
+// The most zero bytes the padding adds behind the object module.
+constexpr size_t PADDING_ROOM = 3;
 
 // A download body under construction in its heap block.
 struct DownloadBody {
@@ -147,9 +149,12 @@ int32_t q7340MsgDnldGo(LwfChannel* channel, const char* path, const char* module
     std::free(body.block);
     return -1;
   }
-  // The rest of the block holds the file size plus 16 bytes: a file that
-  // grew since its status was taken leaves the end-of-file indicator unset.
-  size_t room = static_cast<size_t>(body.blockSize - body.length);
+  // The rest of the block holds the file size plus 16 bytes. The read stops
+  // three bytes short of its end so that the padding always fits: a file that
+  // gives more than its size plus 13 bytes (one that grew since its status was
+  // taken, or a pipe, whose status says 0 bytes) leaves the end-of-file
+  // indicator unset.
+  size_t room = static_cast<size_t>(body.blockSize - body.length) - PADDING_ROOM;
   size_t read = std::fread(body.block + body.length, 1, room, file);
   if (!std::feof(file)) {
     std::fprintf(consoleErr, "%s: ERROR reading target file\n", operation);

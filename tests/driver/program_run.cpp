@@ -9,26 +9,9 @@
 #include "common/console.h"
 #include "driver/driver.h"
 #include "driver/get_option.h"
+#include "tests/support/console_run.h"
 
 namespace {
-
-FILE* fileWith(const std::string& text) {
-  FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::rewind(file);
-  return file;
-}
-
-std::string restOf(FILE* file, bool fromStart) {
-  std::fflush(file);
-  if (fromStart) std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  return text;
-}
 
 SessionStandIn currentStandIn;
 ProgramRun* currentRun = nullptr;
@@ -46,32 +29,16 @@ ProgramRun runProgramNamed(const std::string& argument0, const std::vector<std::
                            const std::string& input, SessionStandIn session) {
   clockUseVirtual();
   ProgramRun run;
-  std::vector<const char*> argv{argument0.c_str()};
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  argv.push_back(nullptr);
-
-  FILE* in = fileWith(input);
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
-  consoleIn = in;
-  consoleOut = out;
-  consoleErr = err;
-  optIndex = 0;  // program-start state, also when the cases share one process
   currentStandIn = std::move(session);
   currentRun = &run;
   updateSessionEntry = recordingSession;
 
-  run.status = q7340Main(static_cast<int32_t>(argv.size() - 1), argv.data());
+  ConsoleRun console = runEntry(argument0, arguments, input);
 
-  run.out = restOf(out, true);
-  run.err = restOf(err, true);
-  run.inputLeft = restOf(in, false);
-  consoleIn = stdin;
-  consoleOut = stdout;
-  consoleErr = stderr;
-  std::fclose(in);
-  std::fclose(out);
-  std::fclose(err);
+  run.out = std::move(console.out);
+  run.err = std::move(console.err);
+  run.status = console.status;
+  run.inputLeft = std::move(console.inputLeft);
   currentRun = nullptr;
   return run;
 }
@@ -82,7 +49,7 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const std::stri
 }
 
 ConsoleCapture::ConsoleCapture(const std::string& input)
-    : in_(fileWith(input)), out_(std::tmpfile()) {
+    : in_(temporaryFileWith(input)), out_(std::tmpfile()) {
   consoleIn = in_;
   consoleOut = out_;
 }
@@ -94,8 +61,8 @@ ConsoleCapture::~ConsoleCapture() {
   std::fclose(out_);
 }
 
-std::string ConsoleCapture::out() { return restOf(out_, true); }
-std::string ConsoleCapture::inputLeft() { return restOf(in_, false); }
+std::string ConsoleCapture::out() { return fileText(out_, true); }
+std::string ConsoleCapture::inputLeft() { return fileText(in_, false); }
 
 std::string usageText(const std::string& programName) {
   return "usage: " + programName + " [-fLnqrRSuvV]\n" +

@@ -36,3 +36,16 @@ SimulatedVxi::~SimulatedVxi() {
   sim::uninstall();
 }
 
+SimulatedMainframe::SimulatedMainframe(const sim::module::ModuleConfig& config, int la)
+    : mainframe(withoutModule()) {
+  clockUseVirtual();
+  mainframe.logEnabled = false;
+  auto pinnable =
+      std::make_unique<PinnableModule>(std::make_unique<sim::module::Q7340Module>(config));
+  block = pinnable.get();
+  module = pinnable->module();
+  mainframe.attach(la, std::move(pinnable));
+  sim::install(mainframe);
+}
+
+SimulatedMainframe::~SimulatedMainframe() { sim::uninstall(); }

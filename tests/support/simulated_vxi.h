@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -19,10 +20,14 @@ class PinnableModule : public sim::Device {
   explicit PinnableModule(std::unique_ptr<sim::module::Q7340Module> module)
       : module_(std::move(module)) {}
   uint16_t read16(uint32_t offset) override {
+    if (onAccess) onAccess(*module_);
     auto pinned = pins.find(offset);
     return pinned != pins.end() ? pinned->second : module_->read16(offset);
   }
-  void write16(uint32_t offset, uint16_t value) override { module_->write16(offset, value); }
+  void write16(uint32_t offset, uint16_t value) override {
+    if (onAccess) onAccess(*module_);
+    module_->write16(offset, value);
+  }
   uint32_t read32(uint32_t offset) override {
     if (pins.count(offset) || pins.count(offset + 2)) return sim::Device::read32(offset);
     return module_->read32(offset);
@@ -33,6 +38,9 @@ class PinnableModule : public sim::Device {
   sim::module::Q7340Module* module() { return module_.get(); }
 
   std::map<uint32_t, uint16_t> pins;  // register offset -> value every read gives
+  // Called before every 16-bit access: a test can watch the module's log and
+  // change its faults at a given point of a run.
+  std::function<void(sim::module::Q7340Module&)> onAccess;
 
  private:
   std::unique_ptr<sim::module::Q7340Module> module_;
@@ -52,4 +60,19 @@ struct SimulatedVxi {
 
   // Bus address of a register of the module's block.
   uint64_t busAddress(uint32_t offset) const { return 0xC000u + 64u * logicalAddress + offset; }
+};
+
+// Only the mainframe with the module at a logical address, installed as the
+// program's VISA on the virtual clock, its call log off: for runs of the
+// whole program, which opens and maps its own device.
+struct SimulatedMainframe {
+  explicit SimulatedMainframe(const sim::module::ModuleConfig& config = {},
+                              int logicalAddress = 128);
+  ~SimulatedMainframe();
+  SimulatedMainframe(const SimulatedMainframe&) = delete;
+  SimulatedMainframe& operator=(const SimulatedMainframe&) = delete;
+
+  sim::Mainframe mainframe;
+  PinnableModule* block;              // the register block the mainframe sees
+  sim::module::Q7340Module* module;   // the module behind it
 };

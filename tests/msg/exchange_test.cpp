@@ -10,13 +10,7 @@ TEST_F(MsgTest, UpdateExchangeProgramsTheCarriedImage) {
   config.flash = sim::module::olderModuleFlash();
   start(config);
 
-  ASSERT_EQ(q7340MsgLibLoad(channel), 0);
-  const PayloadRecord* romupdate = payloadFind("romupdate.out");
-  ASSERT_NE(romupdate, nullptr);
-  ASSERT_EQ(q7340MsgBufDnldGo(channel, payloadData(romupdate),
-                              static_cast<int32_t>(romupdate->fileSize), "romupdate.out",
-                              "romupdateInit", 0, 0),
-            0);
+  loadLibraries();
 
   int32_t revisions[5] = {};
   ASSERT_EQ(getRomRevs(channel, revisions, 5), 0);

@@ -15,29 +15,8 @@ sim::MainframeConfig withoutModule() {
 
 }  // namespace
 
-SimulatedVxi::SimulatedVxi(const sim::module::ModuleConfig& config, int la)
-    : mainframe(withoutModule()), logicalAddress(la) {
-  clockUseVirtual();
-  auto pinnable =
-      std::make_unique<PinnableModule>(std::make_unique<sim::module::Q7340Module>(config));
-  block = pinnable.get();
-  module = pinnable->module();
-  mainframe.attach(la, std::move(pinnable));
-  sim::install(mainframe);
-  EXPECT_EQ(vxiOpen("VXI0", -1, &device), 0);
-  EXPECT_EQ(vxiMap(device, VI_A16_SPACE, 0, 65536, nullptr), 0);
-}
-
-SimulatedVxi::~SimulatedVxi() {
-  if (device != nullptr) {
-    vxiUnmap(device);
-    vxiClose(device);
-  }
-  sim::uninstall();
-}
-
 SimulatedMainframe::SimulatedMainframe(const sim::module::ModuleConfig& config, int la)
-    : mainframe(withoutModule()) {
+    : mainframe(withoutModule()), logicalAddress(la) {
   clockUseVirtual();
   mainframe.logEnabled = false;
   auto pinnable =
@@ -49,3 +28,17 @@ SimulatedMainframe::SimulatedMainframe(const sim::module::ModuleConfig& config, 
 }
 
 SimulatedMainframe::~SimulatedMainframe() { sim::uninstall(); }
+
+SimulatedVxi::SimulatedVxi(const sim::module::ModuleConfig& config, int la)
+    : SimulatedMainframe(config, la) {
+  mainframe.logEnabled = true;
+  EXPECT_EQ(vxiOpen("VXI0", -1, &device), 0);
+  EXPECT_EQ(vxiMap(device, VI_A16_SPACE, 0, 65536, nullptr), 0);
+}
+
+SimulatedVxi::~SimulatedVxi() {
+  if (device != nullptr) {
+    vxiUnmap(device);
+    vxiClose(device);
+  }
+}

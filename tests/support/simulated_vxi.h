@@ -46,22 +46,6 @@ class PinnableModule : public sim::Device {
   std::unique_ptr<sim::module::Q7340Module> module_;
 };
 
-struct SimulatedVxi {
-  explicit SimulatedVxi(const sim::module::ModuleConfig& config = {}, int logicalAddress = 128);
-  ~SimulatedVxi();
-  SimulatedVxi(const SimulatedVxi&) = delete;
-  SimulatedVxi& operator=(const SimulatedVxi&) = delete;
-
-  sim::Mainframe mainframe;
-  PinnableModule* block;              // the register block the mainframe sees
-  sim::module::Q7340Module* module;   // the module behind it
-  VxiDevice* device = nullptr;
-  int logicalAddress;
-
-  // Bus address of a register of the module's block.
-  uint64_t busAddress(uint32_t offset) const { return 0xC000u + 64u * logicalAddress + offset; }
-};
-
 // Only the mainframe with the module at a logical address, installed as the
 // program's VISA on the virtual clock, its call log off: for runs of the
 // whole program, which opens and maps its own device.
@@ -75,4 +59,18 @@ struct SimulatedMainframe {
   sim::Mainframe mainframe;
   PinnableModule* block;              // the register block the mainframe sees
   sim::module::Q7340Module* module;   // the module behind it
+  int logicalAddress;
+
+  // Bus address of a register of the module's block.
+  uint64_t busAddress(uint32_t offset) const { return 0xC000u + 64u * logicalAddress + offset; }
+};
+
+// The same with the call log on, and the program's VxiDevice on the
+// interface's memory-access resource with the whole A16 space mapped: for
+// tests of the program's layers.
+struct SimulatedVxi : SimulatedMainframe {
+  explicit SimulatedVxi(const sim::module::ModuleConfig& config = {}, int logicalAddress = 128);
+  ~SimulatedVxi();
+
+  VxiDevice* device = nullptr;
 };

@@ -5,6 +5,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "common/clock.h"
 #include "sim/message_device.h"
 #include "sim/traced.h"
@@ -248,10 +250,14 @@ ViStatus Mainframe::moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, Vi
     if (!value) return VI_ERROR_BERR;
     clockCharge(width == 4 ? costs.block32 : costs.block16);
     ++counters.blockElements;
+    // Element by element through memcpy: a caller's buffer need not be aligned.
+    char* element = static_cast<char*>(buffer) + i * width;
     if (width == 4) {
-      static_cast<ViUInt32*>(buffer)[i] = *value;
+      ViUInt32 word = *value;
+      std::memcpy(element, &word, sizeof word);
     } else {
-      static_cast<ViUInt16*>(buffer)[i] = static_cast<ViUInt16>(*value);
+      ViUInt16 half = static_cast<ViUInt16>(*value);
+      std::memcpy(element, &half, sizeof half);
     }
   }
   return VI_SUCCESS;
@@ -273,8 +279,15 @@ ViStatus Mainframe::moveOut(ViSession vi, ViUInt16 space, ViBusAddress offset, V
   clockCharge(costs.blockSetup);
   ++counters.blockMoves;
   for (ViBusSize i = 0; i < count; ++i) {
-    uint32_t value = width == 4 ? static_cast<const ViUInt32*>(buffer)[i]
-                                : static_cast<const ViUInt16*>(buffer)[i];
+    const char* element = static_cast<const char*>(buffer) + i * width;
+    uint32_t value;
+    if (width == 4) {
+      std::memcpy(&value, element, sizeof value);
+    } else {
+      ViUInt16 half;
+      std::memcpy(&half, element, sizeof half);
+      value = half;
+    }
     if (!busWrite(space, advance ? start + i * width : start, width, value)) return VI_ERROR_BERR;
     clockCharge(width == 4 ? costs.block32 : costs.block16);
     ++counters.blockElements;

@@ -83,6 +83,7 @@ void parseCommandLine(int32_t argc, const char* const argv[], UpdateOptions* opt
       case 'V':
         faults->interfaceTooLong =
             !copyIfFits(options->vxiInterface, VXI_INTERFACE_MAX, optArg);
+        faults->ipAddressTooLong = 0;  // off the LAN path: nothing reads the address
         break;
       default:
         break;  // letters the program does not know pass silently

@@ -266,6 +266,13 @@ INSTANTIATE_TEST_SUITE_P(
                        }},
         TranscriptCase{"IpAddressTooLong", {"-I", LONG_256}, "\n", CLOSING_PROMPT,
                        "Error: IP address longer than 255 characters\n", -1, std::nullopt},
+        // -V takes the run off the LAN path, where nothing reads the address.
+        TranscriptCase{"IpAddressTooLongThenInterface", {"-n", "-I", LONG_256, "-V", "VXI1"}, "",
+                       UPDATE_REVISIONS, "", 0,
+                       [](UpdateOptions& o) {
+                         std::strcpy(o.vxiInterface, "VXI1");
+                         o.nonInteractive = 1;
+                       }},
         TranscriptCase{"IpAddressLongestTaken", {"-n", "-I", LONG_255}, "", UPDATE_REVISIONS, "",
                        0,
                        [](UpdateOptions& o) {

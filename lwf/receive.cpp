@@ -329,6 +329,7 @@ int32_t lwf_pump(LwfChannel* channel) {
   int32_t count = 0;
   int32_t handlerResult = 0;
   while (handlerResult == 0 && channel->cacheBytesAvail > 7) {
+    dropMarker(channel);  // a marker may stand ahead of any frame, not only the first
     int32_t size, tag;
     status = completeFrame(channel, "lwf_pump", &size, &tag);
     if (status == LWF_NOT_YET) return count;

@@ -19,8 +19,9 @@ int32_t clearInterface(VxiDevice* device) {
   ViFindList list = 0;
   ViUInt32 count = 0;
   ViChar descriptor[VI_FIND_BUFLEN] = {};
+  // The search alone judges VISA's statuses by their sign.
   ViStatus status = visa().viFindRsrc(defaultRM, expression, &list, &count, descriptor);
-  if (status != VI_SUCCESS) return status;
+  if (status < 0) return status;
   for (ViUInt32 i = 0; i < count; ++i) {
     ViSession instrument = 0;
     if (visa().viOpen(defaultRM, descriptor, VI_NULL, 0, &instrument) == VI_SUCCESS) {

@@ -160,6 +160,17 @@ TEST_F(ChannelTest, ThePumpStopsAfterAHandlerAsksItTo) {
   EXPECT_EQ(channel->cacheBytesAvail, 24);  // two frames stay cached
 }
 
+int32_t countFrames(LwfChannel*, int32_t, int32_t, const void*) { return 0; }
+
+TEST_F(ChannelTest, ThePumpDropsAMarkerAheadOfAnyFrame) {
+  start();
+  channel->handler = countFrames;
+  module().queueWords16({1, 4, T, 0xA, 1, 0, T + 1, 1, 4, T + 2, 0xB});
+  ASSERT_EQ(lwf_ready(channel), 1);
+  EXPECT_EQ(lwf_pump(channel), 3);
+  EXPECT_EQ(channel->cacheBytesAvail, 0);
+}
+
 TEST_F(ChannelTest, ASizeThatIsNoMultipleOfFourFailsItsCompletionEveryTime) {
   start();
   module().queueWords16({6, T, 0xA});  // 12 bytes cached, 2 missing

@@ -186,6 +186,12 @@ TEST_F(SessionTest, ClearReturnsSearchStatusWhenNothingMatches) {
   EXPECT_TRUE(mainframe.calls("viClear").empty());
 }
 
+TEST_F(SessionTest, ClearTakesOnlyANegativeSearchStatusAsFailure) {
+  VxiDevice* memAcc = open(-1);
+  mainframe.addFault({.function = "viFindRsrc", .status = VI_SUCCESS_MAX_CNT});
+  EXPECT_EQ(vxiClear(memAcc), 0);
+}
+
 TEST_F(SessionTest, ClearStopsAtFailedFindNextAndClosesList) {
   VxiDevice* memAcc = open(-1);
   mainframe.addFault({.function = "viFindNext", .status = VI_ERROR_SYSTEM_ERROR});

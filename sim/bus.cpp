@@ -230,27 +230,39 @@ void Mainframe::viPoke32(ViSession vi, ViAddr address, ViUInt32 value) {
 
 // ---- Block moves --------------------------------------------------------------------
 
-ViStatus Mainframe::moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count,
-                           int width, void* buffer) {
+// What both directions of a block move share: the session's checks, the bus
+// range the move covers (one location when its side does not advance) and
+// the set-up cost. *start gets the first bus address.
+ViStatus Mainframe::startMove(ViSession vi, ViUInt16 space, ViBusAddress offset,
+                              ViBusSize count, int width, bool incoming, const void* buffer,
+                              uint64_t* start, bool* advance) {
   Session* session = lookup(vi, {Kind::Instrument, Kind::MemAcc, Kind::ResourceManager});
   if (session == nullptr) return VI_ERROR_INV_OBJECT;
   if (session->kind == Kind::ResourceManager) return VI_ERROR_NSUP_OPER;
   if (lockedByOther(vi, *session)) return VI_ERROR_RSRC_LOCKED;
   if (buffer == nullptr && count > 0) return VI_ERROR_USER_BUF;
   if (offset % width != 0) return VI_ERROR_NSUP_ALIGN_OFFSET;
-  bool advance = session->srcIncrement != 0;
-  uint64_t start = 0;
+  *advance = (incoming ? session->srcIncrement : session->destIncrement) != 0;
   ViStatus status = busAddressOf(*session, space, offset,
-                                 advance ? count * width : static_cast<uint64_t>(width), &start);
+                                 *advance ? count * width : static_cast<uint64_t>(width), start);
   if (status != VI_SUCCESS) return status;
   clockCharge(costs.blockSetup);
   ++counters.blockMoves;
+  return VI_SUCCESS;
+}
+
+// Elements go through memcpy: a caller's buffer need not be aligned.
+ViStatus Mainframe::moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count,
+                           int width, void* buffer) {
+  uint64_t start = 0;
+  bool advance = true;
+  ViStatus status = startMove(vi, space, offset, count, width, true, buffer, &start, &advance);
+  if (status != VI_SUCCESS) return status;
   for (ViBusSize i = 0; i < count; ++i) {
     std::optional<uint32_t> value = busRead(space, advance ? start + i * width : start, width);
     if (!value) return VI_ERROR_BERR;
     clockCharge(width == 4 ? costs.block32 : costs.block16);
     ++counters.blockElements;
-    // Element by element through memcpy: a caller's buffer need not be aligned.
     char* element = static_cast<char*>(buffer) + i * width;
     if (width == 4) {
       ViUInt32 word = *value;
@@ -265,19 +277,10 @@ ViStatus Mainframe::moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, Vi
 
 ViStatus Mainframe::moveOut(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count,
                             int width, const void* buffer) {
-  Session* session = lookup(vi, {Kind::Instrument, Kind::MemAcc, Kind::ResourceManager});
-  if (session == nullptr) return VI_ERROR_INV_OBJECT;
-  if (session->kind == Kind::ResourceManager) return VI_ERROR_NSUP_OPER;
-  if (lockedByOther(vi, *session)) return VI_ERROR_RSRC_LOCKED;
-  if (buffer == nullptr && count > 0) return VI_ERROR_USER_BUF;
-  if (offset % width != 0) return VI_ERROR_NSUP_ALIGN_OFFSET;
-  bool advance = session->destIncrement != 0;
   uint64_t start = 0;
-  ViStatus status = busAddressOf(*session, space, offset,
-                                 advance ? count * width : static_cast<uint64_t>(width), &start);
+  bool advance = true;
+  ViStatus status = startMove(vi, space, offset, count, width, false, buffer, &start, &advance);
   if (status != VI_SUCCESS) return status;
-  clockCharge(costs.blockSetup);
-  ++counters.blockMoves;
   for (ViBusSize i = 0; i < count; ++i) {
     const char* element = static_cast<const char*>(buffer) + i * width;
     uint32_t value;

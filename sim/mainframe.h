@@ -239,6 +239,9 @@ class Mainframe {
   std::optional<uint64_t> windowTranslate(ViSession vi, ViAddr address, int width);
   void peek(ViSession vi, ViAddr address, int width, uint32_t* value, const char* function);
   void poke(ViSession vi, ViAddr address, int width, uint32_t value, const char* function);
+  ViStatus startMove(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count,
+                     int width, bool incoming, const void* buffer, uint64_t* start,
+                     bool* advance);
   ViStatus moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count, int width,
                   void* buffer);
   ViStatus moveOut(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count, int width,

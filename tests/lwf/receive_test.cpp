@@ -160,6 +160,28 @@ TEST_F(ChannelTest, ThePumpStopsAfterAHandlerAsksItTo) {
   EXPECT_EQ(channel->cacheBytesAvail, 24);  // two frames stay cached
 }
 
+TEST_F(ChannelTest, PeekAndDisposeSayWhenTheyFindASizeOfOne) {
+  start();
+  module().queueWords16({1, T});  // a size of 1 with 8 bytes cached: no frame
+  ASSERT_EQ(lwf_ready(channel), 0);
+  {
+    StreamCapture out(consoleOut);
+    EXPECT_EQ(lwf_dispose(channel), LWF_ERROR);
+    EXPECT_EQ(out.text(), "DISPOSE: payloadSize= 1\n");
+  }
+  EXPECT_EQ(channel->cacheBytesAvail, 8);  // nothing taken off
+
+  ASSERT_EQ(lwf_reset(channel), 0);
+  module().queueWords16({1, 1, T, 0xA});  // behind the marker, a size of 1 again
+  StreamCapture out(consoleOut);
+  StreamCapture err(consoleErr);
+  const void* payload = nullptr;
+  EXPECT_EQ(lwf_peek(channel, nullptr, nullptr, &payload), LWF_ERROR);
+  EXPECT_EQ(out.text(), "PEEK payload size = 1\n");
+  EXPECT_EQ(err.text(), "lwf_peek: bad payload (tag=90, size=1)\n");
+  EXPECT_EQ(channel->cacheBytesAvail, 0);
+}
+
 int32_t countFrames(LwfChannel*, int32_t, int32_t, const void*) { return 0; }
 
 TEST_F(ChannelTest, ThePumpDropsAMarkerAheadOfAnyFrame) {

@@ -8,13 +8,21 @@ CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := lwf_receive_fuzz msg_reply_fuzz command_line_fuzz standin_revision_fuzz
 
-.PHONY: all build test test-sanitize demo demo-reset fuzz bench clean
+.PHONY: all build configure-program test test-sanitize demo demo-reset package fuzz bench clean
 
 all: build
 
+# Everything, the tests and benchmarks included (they need GoogleTest; Google
+# Benchmark is optional).
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ7_TESTS=ON -DQ7_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The same build directory without tests and benchmarks, for what needs only
+# the program and the simulator: configuring it needs neither test library.
+# Switching between the two costs a configure run; nothing is rebuilt.
+configure-program:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ7_TESTS=OFF -DQ7_BENCH=OFF $(CMAKE_FLAGS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -40,14 +48,21 @@ bench:
 	$(BENCH_BUILD)/bench/update_bench
 
 # An interactive update of the simulated module; its flash is kept in
-# $(BUILD)/demo/module-state, so a second run finds it up to date.
-demo: build
+# $(BUILD)/demo/module-state, so a second run finds it up to date. Builds only
+# what it runs: the program, the simulator's libvisa.so (the wrapper is made
+# when configuring).
+demo: configure-program
+	cmake --build $(BUILD) -j $(JOBS) --target q7340romupdate q7_simvisa
 	mkdir -p $(BUILD)/demo
 	$(BUILD)/q7340romupdate-sim
 
 # Back to a freshly powered module of the older generation.
 demo-reset:
 	rm -f $(BUILD)/demo/module-state
+
+# The Debian package, in $(BUILD).
+package: configure-program
+	cmake --build $(BUILD) -j $(JOBS) --target package
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

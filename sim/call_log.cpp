@@ -1,29 +1,13 @@
 // The mainframe's log of VISA calls and its fault injection.
+#include <cctype>
 #include <cinttypes>
 #include <cstring>
 
+#include "sim/attributes.h"
 #include "sim/mainframe.h"
 
 namespace sim {
 namespace {
-
-const char* attributeName(uint64_t attribute) {
-  switch (static_cast<ViAttr>(attribute)) {
-    case VI_ATTR_TMO_VALUE: return "VI_ATTR_TMO_VALUE";
-    case VI_ATTR_RSRC_NAME: return "VI_ATTR_RSRC_NAME";
-    case VI_ATTR_MANF_ID: return "VI_ATTR_MANF_ID";
-    case VI_ATTR_MODEL_CODE: return "VI_ATTR_MODEL_CODE";
-    case VI_ATTR_SLOT: return "VI_ATTR_SLOT";
-    case VI_ATTR_MEM_SPACE: return "VI_ATTR_MEM_SPACE";
-    case VI_ATTR_MEM_SIZE: return "VI_ATTR_MEM_SIZE";
-    case VI_ATTR_MEM_BASE: return "VI_ATTR_MEM_BASE";
-    case VI_ATTR_SRC_INCREMENT: return "VI_ATTR_SRC_INCREMENT";
-    case VI_ATTR_DEST_INCREMENT: return "VI_ATTR_DEST_INCREMENT";
-    case VI_ATTR_VXI_LA: return "VI_ATTR_VXI_LA";
-    case VI_ATTR_SIGP_STATUS_ID: return "VI_ATTR_SIGP_STATUS_ID";
-    default: return nullptr;
-  }
-}
 
 const char* spaceName(uint64_t space) {
   switch (space) {
@@ -48,6 +32,17 @@ bool startsWith(const std::string& text, const char* prefix) {
   return text.compare(0, strlen(prefix), prefix) == 0;
 }
 
+// viIn8 ... viOut64Ex, not viInstallHandler.
+bool isRegisterCall(const std::string& function) {
+  for (const char* prefix : {"viIn", "viOut"}) {
+    size_t length = strlen(prefix);
+    if (startsWith(function, prefix) && function.size() > length &&
+        isdigit(static_cast<unsigned char>(function[length])))
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string CallRecord::describe() const {
@@ -61,11 +56,11 @@ std::string CallRecord::describe() const {
     if (startsWith(function, "viPeek")) line += " -> " + hex(arg(1));
     return line;
   }
-  if (startsWith(function, "viMove") || function == "viIn16" || function == "viOut16") {
+  if (startsWith(function, "viMove") || isRegisterCall(function)) {
     // args: space, offset, count or value
     line += std::string(spaceName(arg(0))) + ", " + hex(arg(1)) + ", " + std::to_string(arg(2));
   } else if (function == "viGetAttribute" || function == "viSetAttribute") {
-    const char* name = attributeName(arg(0));
+    const char* name = attributeName(static_cast<ViAttr>(arg(0)));
     line += name != nullptr ? std::string(name) : hex(arg(0));
     if (function == "viSetAttribute") line += ", " + std::to_string(arg(1));
   } else {

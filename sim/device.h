@@ -24,6 +24,12 @@ struct DeviceIdentity {
   uint64_t memSize = 0;
   bool messageBased = false;  // has the word-serial Response and Data Low registers
   bool commander = false;     // Protocol register bit 15 reads 0
+  // Bit n set: the register at offset 4 x n answers D32 cycles. Every other
+  // register is D16 only, and a D32 access to it ends in a bus error.
+  uint16_t d32Registers = 0;
+  // VI_ATTR_MANF_NAME and VI_ATTR_MODEL_NAME; empty: named by the numbers.
+  std::string manfName;
+  std::string modelName;
 };
 
 class Device {
@@ -34,8 +40,9 @@ class Device {
   virtual uint16_t read16(uint32_t offset) = 0;
   virtual void write16(uint32_t offset, uint16_t value) = 0;
 
-  // One D32 access at offset (0..60); by default two 16-bit accesses, the
-  // more significant half at the lower offset and read or written first.
+  // One D32 access at offset (0..60), made only where identity() says the
+  // register answers D32. By default the two halves, the more significant at
+  // the lower offset and read or written first.
   virtual uint32_t read32(uint32_t offset) {
     uint32_t high = read16(offset);
     return (high << 16) | read16(offset + 2);

@@ -4,6 +4,7 @@
 
 #include "common/clock.h"
 #include "sim/traced.h"
+#include "sim/visa_extra.h"
 
 namespace sim {
 
@@ -49,15 +50,42 @@ ViStatus Mainframe::viEnableEvent(ViSession vi, ViEventType type, ViUInt16 mecha
   });
 }
 
+namespace {
+
+// The event types a session has: SIGP, or all of those enabled.
+bool knownEvent(ViEventType type) {
+  return type == VI_EVENT_VXI_SIGP || type == VI_ALL_ENABLED_EVENTS;
+}
+
+// VI_ALL_MECH, or any non-empty mix of queue, handler and suspended handler.
+bool knownMechanisms(ViUInt16 mechanism) {
+  return mechanism == VI_ALL_MECH ||
+         (mechanism != 0 && (mechanism & ~(VI_QUEUE | VI_HNDLR | VI_SUSPEND_HNDLR)) == 0);
+}
+
+}  // namespace
+
+// SIGP is only ever enabled for handlers; disabling any other mechanism
+// finds it disabled already.
 ViStatus Mainframe::viDisableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism) {
   return traced("viDisableEvent", vi, {type, mechanism}, "", std::nullopt, [&]() -> ViStatus {
     Session* session = lookup(vi, {Kind::Instrument, Kind::MemAcc});
     if (session == nullptr) return VI_ERROR_INV_OBJECT;
-    if (type != VI_EVENT_VXI_SIGP) return VI_ERROR_INV_EVENT;
-    if (mechanism != VI_HNDLR) return VI_ERROR_INV_MECH;
-    if (!session->sigpEnabled) return VI_SUCCESS_EVENT_DIS;
+    if (!knownEvent(type)) return VI_ERROR_INV_EVENT;
+    if (!knownMechanisms(mechanism)) return VI_ERROR_INV_MECH;
+    if (!session->sigpEnabled || (mechanism & VI_HNDLR) == 0) return VI_SUCCESS_EVENT_DIS;
     session->sigpEnabled = false;
     return VI_SUCCESS;
+  });
+}
+
+// Handlers run at once, so no event is ever waiting in a queue.
+ViStatus Mainframe::viDiscardEvents(ViSession vi, ViEventType type, ViUInt16 mechanism) {
+  return traced("viDiscardEvents", vi, {type, mechanism}, "", std::nullopt, [&]() -> ViStatus {
+    if (lookup(vi, {Kind::Instrument, Kind::MemAcc}) == nullptr) return VI_ERROR_INV_OBJECT;
+    if (!knownEvent(type)) return VI_ERROR_INV_EVENT;
+    if (!knownMechanisms(mechanism)) return VI_ERROR_INV_MECH;
+    return VI_SUCCESS_QUEUE_EMPTY;
   });
 }
 

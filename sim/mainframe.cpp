@@ -1,9 +1,8 @@
-// The simulated mainframe's devices, resource manager, sessions, searches,
-// attributes and status texts. Bus accesses are in bus.cpp, events and locks
-// in events.cpp, the call log and faults in call_log.cpp.
+// The simulated mainframe's devices, resource manager, sessions, searches
+// and status texts. Bus accesses are in bus.cpp, attributes in
+// attributes.cpp, events and locks in events.cpp, the call log and faults in
+// call_log.cpp.
 #include "sim/mainframe.h"
-
-#include <cstring>
 
 #include "sim/module/q7340_module.h"
 #include "sim/traced.h"
@@ -13,9 +12,6 @@
 namespace sim {
 namespace {
 Mainframe* currentMainframe = nullptr;
-
-// VISA's event-type attribute of an event object.
-constexpr ViAttr attrEventType = 0x3FFF4010;
 }  // namespace
 
 void setCurrent(Mainframe* mainframe) { currentMainframe = mainframe; }
@@ -35,11 +31,14 @@ Mainframe::~Mainframe() {
 Device* Mainframe::attach(int la, std::unique_ptr<Device> device) {
   if (la < 0 || la > 255) return nullptr;
   devices[la] = std::move(device);
+  memories.erase(la);
   return devices[la].get();
 }
 
 void Mainframe::detach(int la) {
-  if (la >= 0 && la <= 255) devices[la].reset();
+  if (la < 0 || la > 255) return;
+  devices[la].reset();
+  memories.erase(la);
 }
 
 Device* Mainframe::device(int la) const {
@@ -223,93 +222,6 @@ ViStatus Mainframe::viWrite(ViSession vi, ViConstBuf buffer, ViUInt32 count, ViU
     if (written != nullptr) *written = count;
     return VI_SUCCESS;
   });
-}
-
-// ---- Attributes -------------------------------------------------------------
-
-ViStatus Mainframe::viGetAttribute(ViObject object, ViAttr attribute, void* value) {
-  return traced("viGetAttribute", object, {attribute}, "", attribute,
-                [&] { return getAttribute(object, attribute, value); });
-}
-
-ViStatus Mainframe::viSetAttribute(ViObject object, ViAttr attribute, ViAttrState value) {
-  return traced("viSetAttribute", object, {attribute, value}, "", attribute,
-                [&] { return setAttribute(object, attribute, value); });
-}
-
-namespace {
-template <typename T>
-ViStatus store(void* destination, T value) {
-  memcpy(destination, &value, sizeof value);  // exactly the attribute's own width
-  return VI_SUCCESS;
-}
-}  // namespace
-
-ViStatus Mainframe::getAttribute(ViObject object, ViAttr attribute, void* value) {
-  auto it = sessions.find(object);
-  if (it == sessions.end()) return VI_ERROR_INV_OBJECT;
-  Session& session = it->second;
-  if (value == nullptr) return VI_ERROR_USER_BUF;
-  if (session.kind == Kind::Event) {
-    if (attribute == VI_ATTR_SIGP_STATUS_ID) return store<ViUInt16>(value, session.sigpStatusId);
-    if (attribute == attrEventType) return store<ViEventType>(value, VI_EVENT_VXI_SIGP);
-    return VI_ERROR_NSUP_ATTR;
-  }
-  if (attribute == VI_ATTR_TMO_VALUE) return store<ViUInt32>(value, session.timeoutMs);
-  if (session.kind != Kind::Instrument && session.kind != Kind::MemAcc) return VI_ERROR_NSUP_ATTR;
-  switch (attribute) {
-    case VI_ATTR_RSRC_NAME: {
-      char* text = static_cast<char*>(value);
-      snprintf(text, 256, "%s", session.name.c_str());
-      return VI_SUCCESS;
-    }
-    case VI_ATTR_SRC_INCREMENT: return store<ViInt32>(value, session.srcIncrement);
-    case VI_ATTR_DEST_INCREMENT: return store<ViInt32>(value, session.destIncrement);
-    default: break;
-  }
-  if (session.kind != Kind::Instrument) return VI_ERROR_NSUP_ATTR;
-  DeviceIdentity id = devices[session.la]->identity();
-  switch (attribute) {
-    case VI_ATTR_MANF_ID: return store<ViUInt16>(value, id.manfId);
-    case VI_ATTR_MODEL_CODE: return store<ViUInt16>(value, id.modelCode);
-    case VI_ATTR_SLOT: return store<ViInt16>(value, id.slot);
-    case VI_ATTR_VXI_LA: return store<ViInt16>(value, static_cast<ViInt16>(session.la));
-    case VI_ATTR_MEM_SPACE: return store<ViUInt16>(value, id.memSpace);
-    case VI_ATTR_MEM_SIZE: return store<ViBusSize>(value, id.memSize);
-    case VI_ATTR_MEM_BASE: return store<ViBusAddress>(value, id.memBase);
-    default: return VI_ERROR_NSUP_ATTR;
-  }
-}
-
-ViStatus Mainframe::setAttribute(ViObject object, ViAttr attribute, ViAttrState value) {
-  auto it = sessions.find(object);
-  if (it == sessions.end()) return VI_ERROR_INV_OBJECT;
-  Session& session = it->second;
-  if (session.kind == Kind::Event || session.kind == Kind::FindList) return VI_ERROR_NSUP_ATTR;
-  switch (attribute) {
-    case VI_ATTR_TMO_VALUE:
-      session.timeoutMs = static_cast<ViUInt32>(value);
-      return VI_SUCCESS;
-    case VI_ATTR_SRC_INCREMENT:
-    case VI_ATTR_DEST_INCREMENT: {
-      if (session.kind == Kind::ResourceManager) return VI_ERROR_NSUP_ATTR;
-      ViInt32 increment = static_cast<ViInt32>(value);
-      if (increment != 0 && increment != 1) return VI_ERROR_NSUP_ATTR_STATE;
-      (attribute == VI_ATTR_SRC_INCREMENT ? session.srcIncrement : session.destIncrement) =
-          increment;
-      return VI_SUCCESS;
-    }
-    case VI_ATTR_RSRC_NAME:
-    case VI_ATTR_MANF_ID:
-    case VI_ATTR_MODEL_CODE:
-    case VI_ATTR_SLOT:
-    case VI_ATTR_VXI_LA:
-    case VI_ATTR_MEM_SPACE:
-    case VI_ATTR_MEM_SIZE:
-    case VI_ATTR_MEM_BASE:
-      return session.kind == Kind::ResourceManager ? VI_ERROR_NSUP_ATTR : VI_ERROR_ATTR_READONLY;
-    default: return VI_ERROR_NSUP_ATTR;
-  }
 }
 
 }  // namespace sim

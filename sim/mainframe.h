@@ -11,9 +11,12 @@
 // VisaFunctions table, and sim/visa_exports.cpp into a shared libvisa.so.
 //
 // Address map: bus address 0xC000 + 64 x LA holds the 64-byte block of the
-// device at LA. A location where no device answers (an empty LA, below 0xC000,
-// any A24/A32 address) reads all ones through a window and ends a block move
-// or viIn16/viOut16 with VI_ERROR_BERR.
+// device at LA; the A24/A32 memory a device advertises (VI_ATTR_MEM_*) is
+// plain memory of that size. A location where no device answers (an empty
+// LA, below 0xC000, A24/A32 outside any device's memory), and a D32 access
+// to a register that is D16 only, read all ones through a window and end a
+// block move or viIn/viOut with VI_ERROR_BERR. The bus is D16/D32: every
+// 64-bit access is refused with VI_ERROR_NSUP_WIDTH.
 //
 // Window addresses: viMapAddress reserves an inaccessible host address range
 // (PROT_NONE) of the window's size for each window and hands out its start;
@@ -173,9 +176,28 @@ class Mainframe {
   ViStatus viEnableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism,
                          ViEventFilter context);
   ViStatus viDisableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism);
+  ViStatus viDiscardEvents(ViSession vi, ViEventType type, ViUInt16 mechanism);
   ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeoutMs,
                   ViConstKeyId requestedKey, ViChar* accessKey);
   ViStatus viUnlock(ViSession vi);
+
+  // The register and memory family at any width: width in bytes, 1, 2, 4 or
+  // 8; `function` is the name the call is logged under ("viIn8",
+  // "viMoveOut32Ex"). The named members above are these at their width.
+  ViStatus in(const char* function, ViSession vi, ViUInt16 space, ViBusAddress offset, int width,
+              uint64_t* value);
+  ViStatus out(const char* function, ViSession vi, ViUInt16 space, ViBusAddress offset, int width,
+               uint64_t value);
+  ViStatus moveIn(const char* function, ViSession vi, ViUInt16 space, ViBusAddress offset,
+                  ViBusSize count, int width, void* buffer);
+  ViStatus moveOut(const char* function, ViSession vi, ViUInt16 space, ViBusAddress offset,
+                   ViBusSize count, int width, const void* buffer);
+  // viMove: count elements from one bus range to another, widths as VI_WIDTH_*.
+  ViStatus move(const char* function, ViSession vi, ViUInt16 srcSpace, ViBusAddress srcOffset,
+                ViUInt16 srcWidth, ViUInt16 destSpace, ViBusAddress destOffset,
+                ViUInt16 destWidth, ViBusSize count);
+  void peek(const char* function, ViSession vi, ViAddr address, int width, uint64_t* value);
+  void poke(const char* function, ViSession vi, ViAddr address, int width, uint64_t value);
 
   // Bytes each message-based device received through viWrite, by LA.
   std::map<int, std::string> messages;
@@ -225,10 +247,18 @@ class Mainframe {
   bool lockedByOther(ViSession vi, const Session& session) const;
   std::vector<std::string> instrumentDescriptors() const;
 
-  // Bus: 16- and 32-bit reads and writes of one location; false/nullopt when
-  // no device answers there.
+  // Bus: 8-, 16- and 32-bit reads and writes of one location; false/nullopt
+  // (a bus error, counted) when nothing answers there at that width.
   std::optional<uint32_t> busRead(ViUInt16 space, uint64_t address, int width);
   bool busWrite(ViUInt16 space, uint64_t address, int width, uint32_t value);
+  std::optional<uint32_t> registerRead(uint64_t address, int width);
+  bool registerWrite(uint64_t address, int width, uint32_t value);
+  static bool answersD32(const Device& device, uint32_t offset);
+  // The bytes of device memory at address, or null when no device's memory
+  // holds all width bytes there.
+  uint8_t* memoryAt(ViUInt16 space, uint64_t address, int width);
+  double singleCost(int width) const;
+  double elementCost(int width) const;
   // The absolute bus address of a session-relative offset (MEMACC: absolute;
   // a device: its A16 block, or its A24/A32 memory); a VISA error when the
   // length bytes from there leave what the session reaches.
@@ -237,21 +267,23 @@ class Mainframe {
   // The bus address of a host address in the session's window, counted and
   // logged as outOfWindow when it is not in it whole or not aligned.
   std::optional<uint64_t> windowTranslate(ViSession vi, ViAddr address, int width);
-  void peek(ViSession vi, ViAddr address, int width, uint32_t* value, const char* function);
-  void poke(ViSession vi, ViAddr address, int width, uint32_t value, const char* function);
+  ViStatus startSingle(ViSession vi, ViUInt16 space, ViBusAddress offset, int width,
+                       const void* buffer, uint64_t* address);
+  ViStatus moveRange(const Session& session, ViUInt16 space, ViBusAddress offset,
+                     ViBusSize count, int width, bool advance, uint64_t* start) const;
   ViStatus startMove(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count,
                      int width, bool incoming, const void* buffer, uint64_t* start,
                      bool* advance);
-  ViStatus moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count, int width,
-                  void* buffer);
-  ViStatus moveOut(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count, int width,
-                   const void* buffer);
   ViStatus getAttribute(ViObject object, ViAttr attribute, void* value);
   ViStatus setAttribute(ViObject object, ViAttr attribute, ViAttrState value);
+  // Whether a session of this kind answers an attribute of the scope
+  // (attributes.cpp).
+  static bool inScope(int scope, Kind kind);
   ViStatus commandQuery(ViSession vi, ViUInt16 mode, ViUInt32 command, ViUInt32* response);
   void releaseWindow(Session& session);
 
   std::unique_ptr<Device> devices[256];
+  std::map<int, std::vector<uint8_t>> memories;  // by LA: the device's A24/A32 memory
   std::map<ViObject, Session> sessions;
   ViObject nextObject = 0x1001;
   std::map<std::string, ViSession> lockOwners;  // resource name -> session holding its lock

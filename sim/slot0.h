@@ -20,6 +20,7 @@ class SlotZeroController : public MessageBasedDevice {
     d.slot = 0;
     d.messageBased = true;
     d.commander = true;
+    d.modelName = "Slot-0 controller";
     return d;
   }();
   uint8_t servantArea = 0xFF;  // the logical addresses it commands: 1 .. servantArea

@@ -1,6 +1,7 @@
 // The texts the simulated VISA's viStatusDesc gives: pyvisa's where it has
 // one, a plain description otherwise.
 #include "sim/mainframe.h"
+#include "sim/visa_extra.h"
 
 namespace sim {
 
@@ -8,6 +9,7 @@ const char* statusText(ViStatus status) {
   switch (status) {
     case VI_SUCCESS: return "Operation completed successfully.";
     case VI_SUCCESS_EVENT_EN: return "Specified event is already enabled for at least one of the specified mechanisms.";
+    case VI_SUCCESS_QUEUE_EMPTY: return "Operation completed successfully, but queue was already empty.";
     case VI_SUCCESS_EVENT_DIS: return "Specified event is already disabled for at least one of the specified mechanisms.";
     case VI_SUCCESS_NESTED_EXCLUSIVE: return "Operation completed successfully, and this session has nested exclusive locks.";
     case VI_WARN_UNKNOWN_STATUS: return "The status code passed to the operation could not be interpreted.";
@@ -34,6 +36,8 @@ const char* statusText(ViStatus status) {
     case VI_ERROR_INV_SPACE: return "Invalid address space specified.";
     case VI_ERROR_INV_OFFSET: return "Invalid offset specified.";
     case VI_ERROR_INV_WIDTH: return "Invalid source or destination width specified.";
+    case VI_ERROR_NSUP_VAR_WIDTH: return "Cannot support source and destination widths that are different.";
+    case VI_ERROR_NSUP_WIDTH: return "Specified width is not supported by this hardware.";
     case VI_ERROR_WINDOW_NMAPPED: return "The specified session is not currently mapped.";
     case VI_ERROR_NSUP_OPER: return "The given session or object reference does not support this operation.";
     case VI_ERROR_NSUP_ALIGN_OFFSET: return "The specified offset is not properly aligned for the access width of the operation.";

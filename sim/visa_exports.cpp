@@ -1,19 +1,16 @@
 // The simulated mainframe as a shared VISA library (libvisa.so): the standard
 // VISA functions with their C names and ABI, acting on one mainframe made on
 // the first call from the Q7SIM_* environment variables. Built only into the
-// simulator's own build directory, never installed.
+// simulator's own build directory, never installed. The register and memory
+// family is in visa_exports_access.cpp.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "sim/config_env.h"
-#include "sim/mainframe.h"
+#include "sim/resource_name.h"
+#include "sim/visa_exports.h"
 
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
-
-namespace {
-
-sim::Mainframe& mainframe() {
+sim::Mainframe& sim::exportedMainframe() {
   static sim::Mainframe* shared = [] {
     auto* made = new sim::Mainframe(sim::configFromEnvironment());  // lives as long as the process
     made->logEnabled = false;
@@ -25,6 +22,8 @@ sim::Mainframe& mainframe() {
   return *shared;
 }
 
+namespace {
+sim::Mainframe& mainframe() { return sim::exportedMainframe(); }
 }  // namespace
 
 SIM_EXPORT ViStatus viOpenDefaultRM(ViSession* rm) { return mainframe().viOpenDefaultRM(rm); }
@@ -51,9 +50,10 @@ SIM_EXPORT ViStatus viParseRsrcEx(ViSession rm, ViConstRsrc name, ViUInt16* type
                                   ViChar* alias) {
   ViStatus status = mainframe().viParseRsrc(rm, name, type, number);
   if (status != VI_SUCCESS) return status;
-  bool memAcc = strstr(name, "MEMACC") != nullptr || strstr(name, "memacc") != nullptr;
-  if (rsrcClass != nullptr) snprintf(rsrcClass, 256, "%s", memAcc ? "MEMACC" : "INSTR");
-  if (expanded != nullptr) snprintf(expanded, 256, "%s", name);
+  sim::ResourceName parsed;
+  sim::parseResourceName(name, &parsed);
+  if (rsrcClass != nullptr) snprintf(rsrcClass, 256, "%s", parsed.memAcc ? "MEMACC" : "INSTR");
+  if (expanded != nullptr) snprintf(expanded, 256, "%s", sim::canonicalName(parsed).c_str());
   if (alias != nullptr) alias[0] = '\0';
   return VI_SUCCESS;
 }
@@ -67,51 +67,8 @@ SIM_EXPORT ViStatus viGetAttribute(ViObject object, ViAttr attribute, void* valu
 SIM_EXPORT ViStatus viSetAttribute(ViObject object, ViAttr attribute, ViAttrState value) {
   return mainframe().viSetAttribute(object, attribute, value);
 }
-SIM_EXPORT ViStatus viMapAddress(ViSession vi, ViUInt16 space, ViBusAddress offset,
-                                 ViBusSize size, ViBoolean access, ViAddr suggested,
-                                 ViAddr* address) {
-  return mainframe().viMapAddress(vi, space, offset, size, access, suggested, address);
-}
-SIM_EXPORT ViStatus viUnmapAddress(ViSession vi) { return mainframe().viUnmapAddress(vi); }
-SIM_EXPORT void viPeek8(ViSession vi, ViAddr address, ViUInt8* value) {
-  mainframe().viPeek8(vi, address, value);
-}
-SIM_EXPORT void viPeek16(ViSession vi, ViAddr address, ViUInt16* value) {
-  mainframe().viPeek16(vi, address, value);
-}
-SIM_EXPORT void viPeek32(ViSession vi, ViAddr address, ViUInt32* value) {
-  mainframe().viPeek32(vi, address, value);
-}
-SIM_EXPORT void viPoke16(ViSession vi, ViAddr address, ViUInt16 value) {
-  mainframe().viPoke16(vi, address, value);
-}
-SIM_EXPORT void viPoke32(ViSession vi, ViAddr address, ViUInt32 value) {
-  mainframe().viPoke32(vi, address, value);
-}
-SIM_EXPORT ViStatus viMoveIn16(ViSession vi, ViUInt16 space, ViBusAddress offset,
-                               ViBusSize count, ViUInt16* buffer) {
-  return mainframe().viMoveIn16(vi, space, offset, count, buffer);
-}
-SIM_EXPORT ViStatus viMoveIn32(ViSession vi, ViUInt16 space, ViBusAddress offset,
-                               ViBusSize count, ViUInt32* buffer) {
-  return mainframe().viMoveIn32(vi, space, offset, count, buffer);
-}
-SIM_EXPORT ViStatus viMoveOut16(ViSession vi, ViUInt16 space, ViBusAddress offset,
-                                ViBusSize count, ViUInt16* buffer) {
-  return mainframe().viMoveOut16(vi, space, offset, count, buffer);
-}
-SIM_EXPORT ViStatus viMoveOut32(ViSession vi, ViUInt16 space, ViBusAddress offset,
-                                ViBusSize count, ViUInt32* buffer) {
-  return mainframe().viMoveOut32(vi, space, offset, count, buffer);
-}
 SIM_EXPORT ViStatus viWrite(ViSession vi, ViConstBuf buffer, ViUInt32 count, ViUInt32* written) {
   return mainframe().viWrite(vi, buffer, count, written);
-}
-SIM_EXPORT ViStatus viIn16(ViSession vi, ViUInt16 space, ViBusAddress offset, ViUInt16* value) {
-  return mainframe().viIn16(vi, space, offset, value);
-}
-SIM_EXPORT ViStatus viOut16(ViSession vi, ViUInt16 space, ViBusAddress offset, ViUInt16 value) {
-  return mainframe().viOut16(vi, space, offset, value);
 }
 SIM_EXPORT ViStatus viVxiCommandQuery(ViSession vi, ViUInt16 mode, ViUInt32 command,
                                       ViUInt32* response) {
@@ -131,6 +88,9 @@ SIM_EXPORT ViStatus viEnableEvent(ViSession vi, ViEventType type, ViUInt16 mecha
 }
 SIM_EXPORT ViStatus viDisableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism) {
   return mainframe().viDisableEvent(vi, type, mechanism);
+}
+SIM_EXPORT ViStatus viDiscardEvents(ViSession vi, ViEventType type, ViUInt16 mechanism) {
+  return mainframe().viDiscardEvents(vi, type, mechanism);
 }
 SIM_EXPORT ViStatus viLock(ViSession vi, ViAccessMode type, ViUInt32 ms, ViConstKeyId requested,
                            ViChar* key) {

@@ -44,6 +44,9 @@ DeviceIdentity Q7340Module::identity() const {
   id.memSpace = 2;  // VI_A24_SPACE
   id.memBase = 0x200000;
   id.memSize = 0x40000;
+  // D32 only at the 32-bit FIFO data register and the receive word.
+  id.d32Registers = 1u << (REG_FIFO32 / 4) | 1u << (REG_RX_AVAIL / 4);
+  id.modelName = "Q7340";
   return id;
 }
 
@@ -256,8 +259,6 @@ uint16_t Q7340Module::read16(uint32_t offset) {
     case REG_IN16_COUNT: return static_cast<uint16_t>(running ? channel16_.fifo.incomingUnits() : 0);
     case REG_OUT16_COUNT: return static_cast<uint16_t>(running ? channel16_.fifo.outgoingUnits() : 0);
     case REG_AUX16: return config_.aux16Value;
-    case REG_RX_AVAIL: return static_cast<uint16_t>(receiveWord() >> 16);
-    case REG_RX_AVAIL + 2: return static_cast<uint16_t>(receiveWord());
     default: return offset < 0x20 ? 0xFFFF : 0x0000;
   }
 }

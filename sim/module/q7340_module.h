@@ -15,8 +15,9 @@
 //   0x2C 16-bit FIFO data, 0x2E 16-bit transfers in the incoming FIFO,
 //   0x32 16-bit transfers in the outgoing FIFO
 //   0x38 a fixed 16-bit value
-//   0x3C receive word (0x3C/0x3E its halves): bytes waiting in the 32-bit
-//        outgoing FIFO, bit 31 when polled portions are asked for
+//   0x3C receive word, D32 only (its 16-bit halves read 0): bytes waiting in
+//        the 32-bit outgoing FIFO, bit 31 when polled portions are asked for
+// Every other register is D16 only: a D32 access to it is a bus error.
 #pragma once
 
 #include <cstdint>

@@ -10,9 +10,11 @@
 
 namespace testdev {
 
-// 32 read/write registers; every access is recorded in order.
+// 32 read/write registers, each pair also a D32 register; every access is
+// recorded in order.
 class RamDevice : public sim::Device {
  public:
+  RamDevice() { id.d32Registers = 0xFFFF; }
   uint16_t read16(uint32_t offset) override {
     reads.push_back(offset);
     return registers[offset / 2];
@@ -35,7 +37,7 @@ class RamDevice : public sim::Device {
   sim::DeviceIdentity id;
 };
 
-// A FIFO register at fifoOffset: writes append to `received`, reads take the
+// A FIFO register at fifoOffset, D16 and D32: writes append to `received`, reads take the
 // front of `toSend` (all ones when it is empty).
 class FifoDevice : public sim::Device {
  public:
@@ -58,7 +60,11 @@ class FifoDevice : public sim::Device {
     write16(offset, static_cast<uint16_t>(value >> 16));
     write16(offset, static_cast<uint16_t>(value));
   }
-  sim::DeviceIdentity identity() const override { return {}; }
+  sim::DeviceIdentity identity() const override {
+    sim::DeviceIdentity id;
+    id.d32Registers = 1u << (fifoOffset / 4);
+    return id;
+  }
   std::string name() const override { return "fifo"; }
 
   std::deque<uint16_t> toSend;

@@ -60,6 +60,14 @@ class BodyReader {
       if (body_[i] != 0) return false;
     return true;
   }
+  // True when what is left is `fill` bytes up to the end of the word the
+  // reader stands in, and nothing more.
+  bool onlyFillToWordLeft(uint8_t fill) const {
+    if (remaining() >= 4 || body_.size() % 4 != 0) return false;
+    for (size_t i = at_; i < body_.size(); ++i)
+      if (body_[i] != fill) return false;
+    return true;
+  }
   size_t position() const { return at_; }
   size_t remaining() const { return body_.size() - at_; }
   const uint8_t* here() const { return body_.data() + at_; }

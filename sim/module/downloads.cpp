@@ -15,12 +15,21 @@ namespace {
 
 constexpr size_t MAX_MODULE_NAME = 40;
 constexpr uint32_t LOAD_ALIGNMENT = 0x10000;
+constexpr uint32_t LOWEST_PRIORITY = 255;
 
 std::set<int32_t> tagsAddedBy(const std::string& entry) {
   if (entry == "dldmsgLibInit")
     return {TAG_COMMAND, TAG_FILE_SIZE, TAG_FILE_REMOVE, TAG_FILE_READ, TAG_FILE_WRITE};
   if (entry == "romupdateInit") return {TAG_ROM_REVISIONS};
   return {};
+}
+
+// The event a started entry point leaves in the log, with its task's
+// parameters, so that a test sees them as the host sent them.
+std::string startEvent(const std::string& entry, int32_t param1, int32_t priority,
+                       int32_t stackSize) {
+  return "start " + entry + " param1=" + std::to_string(param1) +
+         " priority=" + std::to_string(priority) + " stackSize=" + std::to_string(stackSize);
 }
 
 }  // namespace
@@ -30,10 +39,12 @@ int32_t downloadAndStart(ModuleState& state, const std::vector<uint8_t>& body) {
   uint32_t param1 = 0, priority = 0, stackSize = 0;
   std::string name, entry;
   if (!reader.word(&param1) || !reader.word(&priority) || !reader.word(&stackSize) ||
-      !reader.string(&name) || !reader.string(&entry) || name.empty() || entry.empty() ||
-      static_cast<int32_t>(stackSize) <= 0)
+      !reader.string(&name) || !reader.string(&entry) || name.empty() || entry.empty())
     return RESULT_MALFORMED_BODY;
   if (name.size() > MAX_MODULE_NAME) return RESULT_NAME_TOO_LONG;
+  // The task that runs the entry point: the kernel takes priorities 0 (the
+  // most urgent) to 255 and a stack of some bytes.
+  if (priority > LOWEST_PRIORITY || static_cast<int32_t>(stackSize) <= 0) return RESULT_BAD_TASK;
 
   ObjectInfo info;
   if (!inspectObject(reader.here(), reader.remaining(), &info)) return RESULT_BAD_OBJECT;
@@ -53,7 +64,8 @@ int32_t downloadAndStart(ModuleState& state, const std::vector<uint8_t>& body) {
   module.tags = tagsAddedBy(entry);
   state.loaded.push_back(std::move(module));
   state.log.push_back("load " + name);
-  state.log.push_back("start " + entry);
+  state.log.push_back(startEvent(entry, static_cast<int32_t>(param1), static_cast<int32_t>(priority),
+                                 static_cast<int32_t>(stackSize)));
   return RESULT_OK;
 }
 

@@ -20,8 +20,9 @@ constexpr int32_t TAG_ROM_REVISIONS = 0x2B;
 
 // Serves a download body: param1, priority, stackSize (big-endian), module
 // name, entry name, object bytes, zero padding. Loads the object under its
-// name (replacing one of the same name), runs the entry point and answers 0,
-// or a negative result with nothing loaded.
+// name (replacing one of the same name), runs the entry point as a task of
+// that priority and stack size and answers 0, or a negative result with
+// nothing loaded.
 int32_t downloadAndStart(ModuleState& state, const std::vector<uint8_t>& body);
 
 // Unloads the module of that name, with the handlers its entry point added:

@@ -18,5 +18,9 @@ constexpr int32_t RESULT_NO_FILE = -7;           // no such file (or loaded modu
 constexpr int32_t RESULT_BAD_IMAGE = -8;         // image fails the segment's format checks
 constexpr int32_t RESULT_NO_REVISION = -9;       // image carries no readable revision
 constexpr int32_t RESULT_NOT_LOADED = -10;       // unld: no module of that name
+constexpr int32_t RESULT_BAD_PADDING = -11;      // file write: after the file's bytes, anything
+                                                 // but 0x0A up to a whole word
+constexpr int32_t RESULT_BAD_TASK = -12;         // download: priority outside 0-255 or stack
+                                                 // size not positive
 
 }  // namespace sim::module

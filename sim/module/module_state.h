@@ -55,7 +55,8 @@ struct ModuleState {
   FlashRevisions flash;
 
   // Event log, in order: "store NAME", "remove NAME", "program N REV",
-  // "program lanboot REV", "selftest-rev REV", "load NAME", "start ENTRY",
+  // "program lanboot REV", "selftest-rev REV", "load NAME",
+  // "start ENTRY param1=P priority=Q stackSize=S",
   // "unload NAME", "reboot", "reset".
   std::vector<std::string> log;
 

@@ -12,6 +12,7 @@ namespace sim::module {
 namespace {
 
 constexpr size_t MAX_FILE_NAME = 40;
+constexpr uint8_t FILE_PADDING = 0x0A;
 
 // The name a size, read or remove request opens with; a negative result when
 // the body holds no sound one.
@@ -31,7 +32,12 @@ int32_t fileWrite(ModuleState& state, const std::vector<uint8_t>& body) {
   if (!reader.string(&name) || name.empty()) return RESULT_MALFORMED_BODY;
   if (name.size() > MAX_FILE_NAME) return RESULT_NAME_TOO_LONG;
   if (length > reader.remaining()) return RESULT_LENGTH_BEYOND_BODY;
-  state.files[name].assign(reader.here(), reader.here() + length);
+  const uint8_t* bytes = reader.here();
+  reader.skip(length);
+  // The host pads the file with line feeds to a whole word and no further;
+  // anything else there means the length word is not the file's length.
+  if (!reader.onlyFillToWordLeft(FILE_PADDING)) return RESULT_BAD_PADDING;
+  state.files[name].assign(bytes, bytes + length);
   state.log.push_back("store " + name);
   return RESULT_OK;
 }

@@ -9,7 +9,8 @@
 
 namespace sim::module {
 
-// 0x7B: length word, name, bytes, 0x0A padding. 0, or a negative result.
+// 0x7B: length word, name, bytes, 0x0A padding to a whole word. 0, or a
+// negative result.
 int32_t fileWrite(ModuleState& state, const std::vector<uint8_t>& body);
 // 0x7A: name. The reply payload: status 0, size, the bytes packed big-endian
 // and padded with zeros; or a negative status word alone.

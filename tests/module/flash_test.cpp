@@ -162,7 +162,8 @@ TEST_F(ModuleFlashTest, FirstPassOfAnUpdateLeavesItsEventsInOrder) {
   ASSERT_EQ(driver.command("unld", {{"S", "romupdate.out"}}), 0);
 
   std::vector<std::string> expected = {
-      "load dldmsgLib.out", "start dldmsgLibInit", "load romupdate.out", "start romupdateInit"};
+      "load dldmsgLib.out", "start dldmsgLibInit param1=0 priority=0 stackSize=2000",
+      "load romupdate.out", "start romupdateInit param1=0 priority=0 stackSize=2000"};
   for (const char* name : stored) expected.push_back(std::string("store ") + name);
   expected.push_back("program 0 110000");
   expected.push_back("program lanboot 110000");

@@ -68,8 +68,9 @@ TEST_F(ModuleServerTest, DownloadKeepsTheObjectWithoutTheBodyPadding) {
   EXPECT_EQ(state.loaded[1].entry, "romupdateInit");
   // 21990 bytes travel padded to 21992; the ELF extent trims them back.
   EXPECT_EQ(state.loaded[1].objectBytes, payloadFind("romupdate.out")->fileSize);
-  EXPECT_EQ(state.log, (std::vector<std::string>{"load dldmsgLib.out", "start dldmsgLibInit",
-                                                 "load romupdate.out", "start romupdateInit"}));
+  EXPECT_EQ(state.log, (std::vector<std::string>{
+                           "load dldmsgLib.out", "start dldmsgLibInit param1=0 priority=0 stackSize=2000",
+                           "load romupdate.out", "start romupdateInit param1=0 priority=0 stackSize=2000"}));
 }
 
 TEST_F(ModuleServerTest, RefusedDownloadsAnswerTheirOwnCodeAndLoadNothing) {
@@ -79,6 +80,12 @@ TEST_F(ModuleServerTest, RefusedDownloadsAnswerTheirOwnCodeAndLoadNothing) {
     std::vector<uint8_t> changed = object;
     changed[at] = value;
     return changed;
+  };
+  auto task = [&](uint32_t param1, uint32_t priority, uint32_t stackSize) {
+    Body b;
+    b.word(param1).word(priority).word(stackSize).text("x.out").text("dldmsgLibInit");
+    b.raw(object.data(), object.size()).pad(0);
+    return b;
   };
   auto body = [](const std::string& name, const std::string& entry, const std::vector<uint8_t>& bytes) {
     Body b;
@@ -104,6 +111,10 @@ TEST_F(ModuleServerTest, RefusedDownloadsAnswerTheirOwnCodeAndLoadNothing) {
       {"section headers cut off", body("x.out", "dldmsgLibInit", truncated), RESULT_BAD_OBJECT},
       {"unknown entry point", body("x.out", "noSuchInit", object), RESULT_NO_ENTRY_POINT},
       {"local file symbol as entry", body("x.out", "dldmsgLib.c", object), RESULT_NO_ENTRY_POINT},
+      // Host mistakes in the task's words.
+      {"param1 1000 swapped into the priority", task(100, 1000, 2000), RESULT_BAD_TASK},
+      {"negative priority", task(0, static_cast<uint32_t>(-1), 2000), RESULT_BAD_TASK},
+      {"words in reverse order", task(2000, 0, 0), RESULT_BAD_TASK},
   };
   for (const Case& c : cases)
     EXPECT_EQ(driver.exchangeWord(0x68, c.body), c.result) << c.what;
@@ -154,6 +165,15 @@ TEST_F(ModuleServerTest, MalformedFileWritesAreRefused) {
        RESULT_NAME_TOO_LONG},
       {"name without terminator", Body{}.word(0).raw("abc", 3).pad(0x0A), RESULT_MALFORMED_BODY},
       {"no length word", Body{}.raw("ab", 2), RESULT_MALFORMED_BODY},
+      // Host mistakes: what follows the counted bytes is not line feeds up to a
+      // whole word.
+      {"length word one short", Body{}.word(2).text("a.txt").raw("abc", 3).pad(0x0A),
+       RESULT_BAD_PADDING},
+      {"padded with zeros", Body{}.word(3).text("a.txt").raw("abc", 3).pad(0), RESULT_BAD_PADDING},
+      {"a whole word of padding on an aligned body",
+       Body{}.word(1).text("ab.txt").raw("x", 1).raw("\n\n\n\n", 4), RESULT_BAD_PADDING},
+      {"padding past the next whole word",
+       Body{}.word(3).text("a.txt").raw("abc", 3).raw("\n\n\n\n\n\n\n", 7), RESULT_BAD_PADDING},
   };
   for (const Case& c : cases) EXPECT_EQ(driver.exchangeWord(0x7B, c.body), c.result) << c.what;
   EXPECT_TRUE(module.state().files.empty());

@@ -93,7 +93,9 @@ TEST_F(MsgTest, LibraryLoadSendsTheCarriedLibraryAndSetsTheCommandWait) {
   EXPECT_EQ(q7340MsgCmdTimeoutGet(), 60);
   EXPECT_EQ(onlySent().body,
             padded(downloadHeader(0, 0, "dldmsgLib.out", "dldmsgLibInit") + carried("dldmsgLib.out")));
-  EXPECT_EQ(module().log(), (std::vector<std::string>{"load dldmsgLib.out", "start dldmsgLibInit"}));
+  EXPECT_EQ(module().log(),
+            (std::vector<std::string>{"load dldmsgLib.out",
+                                      "start dldmsgLibInit param1=0 priority=0 stackSize=2000"}));
 }
 
 TEST_F(MsgTest, LibraryLoadSetsTheCommandWaitEvenWhenTheDownloadFails) {
@@ -148,11 +150,31 @@ TEST_F(MsgTest, HostFileDownloadSendsWhatTheMemoryDownloadSends) {
   EXPECT_EQ(requests[0].body,
             padded(downloadHeader(0, 0, "romupdate.out", "romupdateInit") + object));
   EXPECT_EQ(requests[0].body, requests[2].body);
-  EXPECT_EQ(module().log(), (std::vector<std::string>{
-                                "load dldmsgLib.out", "start dldmsgLibInit", "load romupdate.out",
-                                "start romupdateInit", "unload romupdate.out",
-                                "load romupdate.out", "start romupdateInit"}));
+  const std::string started = "start romupdateInit param1=0 priority=0 stackSize=2000";
+  EXPECT_EQ(module().log(),
+            (std::vector<std::string>{"load dldmsgLib.out",
+                                      "start dldmsgLibInit param1=0 priority=0 stackSize=2000",
+                                      "load romupdate.out", started, "unload romupdate.out",
+                                      "load romupdate.out", started}));
   EXPECT_EQ(err->text(), "");
+}
+
+// The module starts the entry point with the task parameters as the host
+// passed them: a host that swapped param1 and priority shows in the log.
+TEST_F(MsgTest, BothDownloadsStartTheTaskWithTheGivenParameters) {
+  start();
+  HostFiles files;
+  std::string object = carried("romupdate.out");
+  std::string path = files.write("romupdate.out", object);
+  EXPECT_EQ(q7340MsgDnldGo(channel, path.c_str(), "first.out", "romupdateInit", 100, 7), 0);
+  EXPECT_EQ(q7340MsgBufDnldGo(channel, object.data(), static_cast<int32_t>(object.size()),
+                              "second.out", "romupdateInit", 255, -40),
+            0);
+  EXPECT_EQ(module().log(),
+            (std::vector<std::string>{"load first.out",
+                                      "start romupdateInit param1=7 priority=100 stackSize=2000",
+                                      "load second.out",
+                                      "start romupdateInit param1=-40 priority=255 stackSize=2000"}));
 }
 
 // A host file that gives more bytes than its status said (a pipe, or a file

@@ -37,8 +37,10 @@ TEST_F(MsgTest, UpdateExchangeProgramsTheCarriedImage) {
 
   std::string programmed = "program 1 " + std::to_string(image->revision);
   EXPECT_EQ(module().log(),
-            (std::vector<std::string>{"load dldmsgLib.out", "start dldmsgLibInit",
-                                      "load romupdate.out", "start romupdateInit",
+            (std::vector<std::string>{"load dldmsgLib.out",
+                                      "start dldmsgLibInit param1=0 priority=0 stackSize=2000",
+                                      "load romupdate.out",
+                                      "start romupdateInit param1=0 priority=0 stackSize=2000",
                                       std::string("store ") + image->name, programmed,
                                       std::string("remove ") + image->name,
                                       "unload romupdate.out"}));

@@ -103,8 +103,13 @@ inline Log operator+(Log first, const Log& second) {
   return first;
 }
 
-inline const Log LIBRARY_LOADS = {"load dldmsgLib.out", "start dldmsgLibInit",
-                                  "load romupdate.out", "start romupdateInit"};
+// Both libraries start as tasks of priority 0 with param1 0 and a stack of
+// 2000 bytes.
+inline const std::string MSG_LIB_STARTED = "start dldmsgLibInit param1=0 priority=0 stackSize=2000";
+inline const std::string UPDATE_LIB_STARTED =
+    "start romupdateInit param1=0 priority=0 stackSize=2000";
+inline const Log LIBRARY_LOADS = {"load dldmsgLib.out", MSG_LIB_STARTED, "load romupdate.out",
+                                  UPDATE_LIB_STARTED};
 inline const Log UNLOAD = {"unload romupdate.out"};
 
 inline std::string stored(const std::string& name) { return "store " + name; }

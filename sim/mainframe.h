@@ -196,8 +196,9 @@ class Mainframe {
   ViStatus move(const char* function, ViSession vi, ViUInt16 srcSpace, ViBusAddress srcOffset,
                 ViUInt16 srcWidth, ViUInt16 destSpace, ViBusAddress destOffset,
                 ViUInt16 destWidth, ViBusSize count);
-  void peek(const char* function, ViSession vi, ViAddr address, int width, uint64_t* value);
-  void poke(const char* function, ViSession vi, ViAddr address, int width, uint64_t value);
+  // Peeks and pokes return the access's status, which VISA's do not report.
+  ViStatus peek(const char* function, ViSession vi, ViAddr address, int width, uint64_t* value);
+  ViStatus poke(const char* function, ViSession vi, ViAddr address, int width, uint64_t value);
 
   // Bytes each message-based device received through viWrite, by LA.
   std::map<int, std::string> messages;

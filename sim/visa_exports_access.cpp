@@ -20,10 +20,11 @@ ViStatus inOf(const char* function, ViSession vi, ViUInt16 space, ViBusAddress64
 }
 
 template <typename T>
-void peekOf(const char* function, ViSession vi, ViAddr address, T* value) {
+ViStatus peekOf(const char* function, ViSession vi, ViAddr address, T* value) {
   uint64_t read = 0;
-  mainframe().peek(function, vi, address, sizeof(T), &read);
+  ViStatus status = mainframe().peek(function, vi, address, sizeof(T), &read);
   if (value != nullptr) *value = static_cast<T>(read);
+  return status;
 }
 
 }  // namespace
@@ -49,14 +50,18 @@ void peekOf(const char* function, ViSession vi, ViAddr address, T* value) {
                                BITS / 8, buffer);                                           \
   }
 
-#define SIM_WIDTH_FAMILY(BITS)                                                     \
-  SIM_REGISTER_CALLS(BITS, ViBusAddress, )                                         \
-  SIM_REGISTER_CALLS(BITS, ViBusAddress64, Ex)                                     \
-  SIM_EXPORT void viPeek##BITS(ViSession vi, ViAddr address, ViUInt##BITS* value) { \
-    peekOf("viPeek" #BITS, vi, address, value);                                    \
-  }                                                                                \
-  SIM_EXPORT void viPoke##BITS(ViSession vi, ViAddr address, ViUInt##BITS value) {  \
-    mainframe().poke("viPoke" #BITS, vi, address, BITS / 8, value);                \
+// VISA declares the peeks and pokes void. These leave the access's status
+// in the return register, where a void caller ignores it and a client that
+// declares a status (pyvisa 1.11 checks one) finds a real one, not whatever
+// the register held.
+#define SIM_WIDTH_FAMILY(BITS)                                                         \
+  SIM_REGISTER_CALLS(BITS, ViBusAddress, )                                             \
+  SIM_REGISTER_CALLS(BITS, ViBusAddress64, Ex)                                         \
+  SIM_EXPORT ViStatus viPeek##BITS(ViSession vi, ViAddr address, ViUInt##BITS* value) { \
+    return peekOf("viPeek" #BITS, vi, address, value);                                 \
+  }                                                                                    \
+  SIM_EXPORT ViStatus viPoke##BITS(ViSession vi, ViAddr address, ViUInt##BITS value) {  \
+    return mainframe().poke("viPoke" #BITS, vi, address, BITS / 8, value);             \
   }
 
 SIM_WIDTH_FAMILY(8)

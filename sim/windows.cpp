@@ -76,8 +76,9 @@ std::optional<uint64_t> Mainframe::windowTranslate(ViSession vi, ViAddr address,
 // ---- Single accesses --------------------------------------------------------------
 
 // A peek or poke of a width the bus has no cycle for (D64) is refused like a
-// failing access: VISA gives a peek no status, so it reads all ones.
-void Mainframe::peek(const char* function, ViSession vi, ViAddr address, int width,
+// failing access: a peek then reads all ones. VISA's peeks and pokes return
+// nothing; the status is for the log and the exported functions.
+ViStatus Mainframe::peek(const char* function, ViSession vi, ViAddr address, int width,
                      uint64_t* value) {
   *value = width == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
   ViStatus status = faultFor(function, std::nullopt, "").value_or(VI_SUCCESS);
@@ -101,9 +102,10 @@ void Mainframe::peek(const char* function, ViSession vi, ViAddr address, int wid
   }
   if (logEnabled || trace != nullptr)
     record(CallRecord{function, vi, {bus.value_or(UINT64_MAX), *value}, "", status});
+  return status;
 }
 
-void Mainframe::poke(const char* function, ViSession vi, ViAddr address, int width,
+ViStatus Mainframe::poke(const char* function, ViSession vi, ViAddr address, int width,
                      uint64_t value) {
   ViStatus status = faultFor(function, std::nullopt, "").value_or(VI_SUCCESS);
   std::optional<uint64_t> bus;
@@ -122,6 +124,7 @@ void Mainframe::poke(const char* function, ViSession vi, ViAddr address, int wid
   }
   if (logEnabled || trace != nullptr)
     record(CallRecord{function, vi, {bus.value_or(UINT64_MAX), value}, "", status});
+  return status;
 }
 
 void Mainframe::viPeek8(ViSession vi, ViAddr address, ViUInt8* value) {

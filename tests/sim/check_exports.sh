@@ -5,11 +5,18 @@ library="$1"
 command -v nm >/dev/null 2>&1 || exit 77
 symbols=$(nm -D --defined-only "$library" | awk '{print $3}') || exit 1
 status=0
-for name in viOpenDefaultRM viOpen viClose viFindRsrc viFindNext viClear viStatusDesc \
-    viGetAttribute viSetAttribute viMapAddress viUnmapAddress viPeek8 viPeek16 viPeek32 \
-    viPoke16 viPoke32 viMoveIn16 viMoveIn32 viMoveOut16 viMoveOut32 viWrite viIn16 viOut16 \
-    viVxiCommandQuery viInstallHandler viUninstallHandler viEnableEvent viDisableEvent \
-    viLock viUnlock viParseRsrc viParseRsrcEx; do
+# The register and memory family at every width, each also as its Ex form.
+family=""
+for bits in 8 16 32 64; do
+  family="$family viPeek$bits viPoke$bits"
+  for call in viIn viOut viMoveIn viMoveOut; do
+    family="$family $call$bits ${call}${bits}Ex"
+  done
+done
+for name in viOpenDefaultRM viGetDefaultRM viOpen viClose viFindRsrc viFindNext viClear \
+    viStatusDesc viGetAttribute viSetAttribute viMapAddress viMapAddressEx viUnmapAddress \
+    viMove viMoveEx $family viWrite viVxiCommandQuery viInstallHandler viUninstallHandler \
+    viEnableEvent viDisableEvent viDiscardEvents viLock viUnlock viParseRsrc viParseRsrcEx; do
   if ! printf '%s\n' "$symbols" | grep -qx "$name"; then
     echo "missing export: $name" >&2
     status=1

@@ -1,6 +1,8 @@
 // Applies the command-line options to UpdateOptions and prints the usage text.
 #include "driver/command_line.h"
 
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +39,23 @@ int32_t decimalValue(const char* text) {
   return static_cast<int32_t>(value);
 }
 
+bool parseLogicalAddress(const char* text, int32_t* value) {
+  if (text == nullptr) return false;
+  const char* start = text;
+  while (std::isspace(static_cast<unsigned char>(*start))) ++start;
+  if (*start == '\0') return false;
+  errno = 0;
+  char* end = nullptr;
+  long long number = std::strtoll(start, &end, 10);
+  if (end == start || errno == ERANGE || number < INT32_MIN || number > INT32_MAX) return false;
+  // strtoll takes blanks and a sign only ahead of the digits.
+  if (!std::isdigit(static_cast<unsigned char>(end[-1]))) return false;
+  while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+  if (*end != '\0') return false;
+  *value = static_cast<int32_t>(number);
+  return true;
+}
+
 void parseCommandLine(int32_t argc, const char* const argv[], UpdateOptions* options,
                       CommandLineFaults* faults) {
   options->programName = programNameOf(argc > 0 ? argv[0] : nullptr);
@@ -55,7 +74,9 @@ void parseCommandLine(int32_t argc, const char* const argv[], UpdateOptions* opt
         faults->interfaceTooLong = 0;
         break;
       case 'L':
-        options->logicalAddress = decimalValue(optArg);
+        // A text that is no number names no module: it is refused, never read as 0.
+        faults->badLogicalAddress =
+            parseLogicalAddress(optArg, &options->logicalAddress) ? nullptr : optArg;
         break;
       case 'n':
         options->nonInteractive = 1;
@@ -106,7 +127,14 @@ int32_t checkSettings(const UpdateOptions* options, const CommandLineFaults* fau
     std::fprintf(consoleErr, "Error: IP address longer than %d characters\n", IP_ADDRESS_MAX);
     return -1;
   }
+  if (faults->badLogicalAddress != nullptr) return refuseLogicalAddress(faults->badLogicalAddress);
   return checkLogicalAddress(options->logicalAddress);
+}
+
+int32_t refuseLogicalAddress(const char* text) {
+  std::fprintf(consoleErr, "Error: invalid logical address %s, must be %d thru %d\n", text,
+               LOGICAL_ADDRESS_MIN, LOGICAL_ADDRESS_MAX);
+  return -1;
 }
 
 int32_t checkLogicalAddress(int32_t logicalAddress) {

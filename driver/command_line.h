@@ -16,6 +16,7 @@ constexpr const char* OPTION_STRING = "d:fI:L:nqrRS:uV:";
 struct CommandLineFaults {
   int32_t interfaceTooLong = 0;  // -V longer than VXI_INTERFACE_MAX
   int32_t ipAddressTooLong = 0;  // -I longer than IP_ADDRESS_MAX
+  const char* badLogicalAddress = nullptr;  // -L text that is no 32-bit decimal number
 };
 
 // Applies the options in the order given; prints the usage text at once for
@@ -31,6 +32,12 @@ int32_t checkSettings(const UpdateOptions* options, const CommandLineFaults* fau
 
 // Refuses a logical address that names no module: the error line and -1.
 int32_t checkLogicalAddress(int32_t logicalAddress);
+// The same error line for a text that is no logical address, shown as typed; -1.
+int32_t refuseLogicalAddress(const char* text);
+// A logical address as the operator types it: the whole text one decimal
+// number in the int32_t range, blanks around it aside. False for anything
+// else ("abc", "l28", "12x", "99999999999"), leaving *value alone.
+bool parseLogicalAddress(const char* text, int32_t* value);
 
 // The part of argument 0 after its last "/" (a backslash does not count).
 const char* programNameOf(const char* argument0);

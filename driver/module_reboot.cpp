@@ -84,6 +84,9 @@ int32_t startupReset(const UpdateOptions* options, VxiDevice* device, int32_t* v
                      int32_t* resetDone) {
   *resetDone = 0;
   if (readModuleStatus(device, options->logicalAddress, vxistatus) != 0) return -1;
+  // All ones is what an address where no device answers reads: no module
+  // there asks for anything.
+  if ((*vxistatus & 0xFFFF) == STATUS_NO_DEVICE) return 0;
   if ((*vxistatus & STATUS_RESET_REQUEST) == 0) return 0;
   sayUnlessQuiet(options, "Rebooting Q7340\n");
   // The handshake's own outcome decides nothing: the wait for bit 0 does.

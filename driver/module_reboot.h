@@ -15,6 +15,7 @@ constexpr int32_t REBOOT_WAIT_SECONDS = 35;
 constexpr int32_t STATUS_READY = 0x1;          // the module is up, its channel end ready
 constexpr int32_t STATUS_RESET_REQUEST = 0x2;  // read at start-up: reset the module
 constexpr int32_t STATUS_RESET_ACK = 0x4;      // set by the module during the reset handshake
+constexpr int32_t STATUS_NO_DEVICE = 0xFFFF;   // the value read where no device answers
 constexpr uint16_t CONTROL_RESET_START = 1;
 constexpr uint16_t CONTROL_RESET_END = 8;
 
@@ -29,7 +30,7 @@ int32_t readModuleStatus(VxiDevice* device, int32_t logicalAddress, int32_t* val
 int32_t resetModule(VxiDevice* device, int32_t logicalAddress);
 
 // Start-up check: when bit 1 asks for it, resets the module and waits up to
-// 35 s for bit 0. 0 when no reset was needed or it completed (then
+// 35 s for bit 0 (an empty address, reading all ones, asks for nothing). 0 when no reset was needed or it completed (then
 // *resetDone is 1), -1 when the module did not come back. The last Status
 // value read goes to *vxistatus.
 int32_t startupReset(const UpdateOptions* options, VxiDevice* device, int32_t* vxistatus,

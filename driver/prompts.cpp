@@ -38,7 +38,14 @@ int32_t askConnectionSettings(UpdateOptions* options) {
   } else {
     std::fprintf(consoleOut, "Enter device address [%d]: ", options->logicalAddress);
     length = readReply(DEVICE_ADDRESS_READ_MAX);
-    if (replyTaken(length)) options->logicalAddress = decimalValue(reply);
+    if (replyTaken(length)) {
+      char typed[DEVICE_ADDRESS_READ_MAX + 1];
+      takeReplyText(typed, length);
+      if (!parseLogicalAddress(typed, &options->logicalAddress)) {
+        std::fprintf(consoleOut, "%s\n", typed);
+        return refuseLogicalAddress(typed);
+      }
+    }
     std::fprintf(consoleOut, "%d\n", options->logicalAddress);
     if (checkLogicalAddress(options->logicalAddress) != 0) return -1;
   }

@@ -10,7 +10,9 @@
 
 #include "common/clock.h"
 #include "common/console.h"
+#include "common/progress.h"
 #include "driver/dialogue.h"
+#include "driver/interruption.h"
 #include "driver/module_reboot.h"
 #include "driver/revision_table.h"
 #include "driver/session.h"
@@ -269,9 +271,33 @@ PassOutcome finishUpdate(UpdateOptions* options) {
   return {false, unloadUpdateLibrary(false)};
 }
 
+// Steps 23 to 27 with the stop signals held: programming is not cut short,
+// and a signal that came meanwhile ends the update after it, with the stored
+// images removed and no reboot. False when the pass ends here; *status is then
+// the session's.
+bool programAndRemove(UpdateOptions* options, int32_t* status) {
+  holdStopSignals();
+  bool programmed = program(options);
+  int32_t interruption = releaseStopSignals();
+  if (!programmed) {
+    *status = unloadUpdateLibrary(true);
+  } else {
+    removeImages(options);
+    if (interruption == 0) return true;
+    (void)unloadUpdateLibrary(false);
+    *status = -1;
+  }
+  if (interruption != 0)
+    std::fprintf(consoleErr, "Error: update interrupted by %s after programming\n",
+                 stopSignalName(interruption));
+  return false;
+}
+
 PassOutcome runPass(UpdateOptions* options) {
   if (options->reboot) return {false, requestedReboot(options, session.cmdLwf)};
-  if (q7340MsgLibLoad(session.cmdLwf) != 0)
+  // Nothing of an earlier exchange may be taken as the answer to this pass's
+  // requests, not even one of a run that was killed while the module worked.
+  if (q7340MsgSync(session.cmdLwf) != 0 || q7340MsgLibLoad(session.cmdLwf) != 0)
     return {false, sessionError("Error: failed initialize Q7340, check address\n")};
   const PayloadRecord* library = payloadFind(UPDATE_LIBRARY);
   if (library == nullptr ||
@@ -280,8 +306,12 @@ PassOutcome runPass(UpdateOptions* options) {
                         0) != 0)
     return {false, sessionError("Error: failed initialize Q7340 app, check address\n")};
 
-  // A failed query leaves the revisions in hand: all 0 in the first pass.
-  (void)getRomRevs(session.cmdLwf, session.romSegRev, ROM_SEGMENT_COUNT);
+  // Revisions that could not be read are unknown, not 0: nothing is decided
+  // from them.
+  if (getRomRevs(session.cmdLwf, session.romSegRev, ROM_SEGMENT_COUNT) != 0) {
+    std::fprintf(consoleErr, "Error: failed to read the ROM segment revisions of the Q7340 module\n");
+    return {false, unloadUpdateLibrary(true)};
+  }
   if (!options->quiet) {
     std::fprintf(consoleOut, "ROM segment revisions in Q7340 module ");
     std::fprintf(consoleOut, "%s::%d\n", options->vxiInterface, options->logicalAddress);
@@ -314,16 +344,21 @@ PassOutcome runPass(UpdateOptions* options) {
   if (session.selftestState == SELFTEST_SECOND_PASS) session.selftestState = SELFTEST_NORMAL;
   dumpImage(options);
 
-  if (!download(options) || !program(options)) return {false, unloadUpdateLibrary(true)};
-  removeImages(options);
+  if (!download(options)) return {false, unloadUpdateLibrary(true)};
+  int32_t status = 0;
+  if (!programAndRemove(options, &status)) return {false, status};
   if (session.selftestState == SELFTEST_AFTER_REBOOT) return rebootForSelftest(options);
   return finishUpdate(options);
 }
+
+// Every report of the layers below comes here while the session runs.
+void observeProgress(const ProgressReport*) { noteStopSignals(); }
 
 }  // namespace
 
 int32_t runUpdateSession(UpdateOptions* options) {
   session = SessionState{};
+  progressObserve(observeProgress);
   for (int32_t i = 0; i < ROM_SEGMENT_COUNT; ++i)
     session.updateSegRev[i] = romSegments[i].efile->revision;
 

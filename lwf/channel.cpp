@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "common/clock.h"
+#include "common/progress.h"
 #include "lwf/internal.h"
 
 using namespace lwf_detail;
@@ -257,6 +258,7 @@ int32_t lwf_wait_ready(LwfChannel* channel, int32_t seconds) {
   for (;;) {
     if (elapsedSeconds() - start > seconds) return LWF_ERROR;
     uint16_t status = vxiPeek16(channel->device, channel->statusReg);
+    progressReport({PROGRESS_READY_WAIT, 0, 0, 0, elapsedSeconds() - start, double(seconds)});
     sleepMilliseconds(10);
     if (status & 1) {
       sleepMilliseconds(5);

@@ -127,6 +127,8 @@ int32_t receivePortions(LwfChannel* channel, int32_t want) {
   return LWF_OK;
 }
 
+int32_t roundUpToWords(int32_t size) { return (size + 3) & ~3; }
+
 // Completes the frame at the read position; operation names the caller in a
 // bad-payload report.
 int32_t fillFrame(LwfChannel* channel, const char* operation) {
@@ -139,7 +141,10 @@ int32_t fillFrame(LwfChannel* channel, const char* operation) {
   int32_t size, tag;
   readHeader(channel, &size, &tag);
   if (payloadSizeIsBad(size)) return badPayload(channel, operation, tag, size);
-  int32_t missing = size + 8 - channel->cacheBytesAvail;
+  // The module sends whole words, so a frame of part words ends at its size
+  // rounded up: wait for that much, and its completion reports it as the bad
+  // payload it is instead of failing on every call.
+  int32_t missing = roundUpToWords(size) + 8 - channel->cacheBytesAvail;
   return missing > 0 ? lwf_receive(channel, missing) : LWF_OK;
 }
 

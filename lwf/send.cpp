@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/clock.h"
+#include "common/progress.h"
 #include "lwf/internal.h"
 
 using namespace lwf_detail;
@@ -64,7 +65,11 @@ int32_t pushFifo(LwfChannel* channel, uint8_t* from, int32_t bytes) {
                      from, static_cast<uint32_t>(bytes));
 }
 
-int32_t transferFrame(LwfChannel* channel, int32_t frameBytes) {
+void reportSent(int32_t tag, int32_t done, int32_t frameBytes) {
+  progressReport({PROGRESS_FRAME_SENT, tag, done, frameBytes, 0.0, 0.0});
+}
+
+int32_t transferFrame(LwfChannel* channel, int32_t tag, int32_t frameBytes) {
   int32_t remaining = frameBytes;
   uint8_t* position = lwfStaging.block;
   double lastProgress = elapsedSeconds();
@@ -72,10 +77,15 @@ int32_t transferFrame(LwfChannel* channel, int32_t frameBytes) {
   for (;;) {
     if (remaining == 0) return LWF_OK;
     int32_t free = freeRoom(channel);
-    if (remaining <= free) return pushFifo(channel, position, remaining);
+    if (remaining <= free) {
+      int32_t status = pushFifo(channel, position, remaining);
+      if (status == 0) reportSent(tag, frameBytes, frameBytes);
+      return status;
+    }
     if (free >= MIN_PARTIAL_WRITE) {
       int32_t status = pushFifo(channel, position, free);
       if (status != 0) return status;
+      reportSent(tag, frameBytes - remaining + free, frameBytes);
       remaining -= free;
       position += free;
       lastProgress = elapsedSeconds();
@@ -112,7 +122,7 @@ int32_t lwf_write(LwfChannel* channel, int32_t tag, int32_t size, const void* da
   int32_t paddedSize = (size + 3) / 4 * 4;
   int32_t status = buildFrame(tag, size, paddedSize, data, dataWidth);
   if (status != LWF_OK) return status;
-  return transferFrame(channel, paddedSize + 8);
+  return transferFrame(channel, tag, paddedSize + 8);
 }
 
 int32_t lwf_write_words(LwfChannel* channel, int32_t tag, int32_t size, const void* data) {

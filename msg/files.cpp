@@ -6,13 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/clock.h"
 #include "common/console.h"
+#include "msg/exchange.h"
 #include "msg/msg.h"
 
 namespace {
 
-constexpr int32_t REPLY_POLL_MS = 2;
 // The file-read reply: status word, size word, then the file bytes.
 constexpr int32_t FILE_READ_HEADER = 8;
 
@@ -42,21 +41,8 @@ int32_t nameRequest(LwfChannel* channel, int32_t tag, const char* name, int32_t 
   return q7340MsgSendWait(channel, tag, msgBufOut, length, MSG_REPLY_WAIT);
 }
 
-// Waits up to the reply wait for the file-read reply to be complete in the
-// cache; the peek's result, or -4 after the time-out message.
 int32_t peekReply(LwfChannel* channel) {
-  int32_t status = lwf_peek(channel, &msgTagIn, &payloadInLen, &payload_p);
-  if (status != LWF_NOT_YET) return status;
-  double start = elapsedSeconds();
-  while (status == LWF_NOT_YET) {
-    if (elapsedSeconds() - start > MSG_REPLY_WAIT) {
-      std::fprintf(consoleOut, "q7340MsgFileGet: ERROR no response, time out\n");
-      return status;
-    }
-    sleepMilliseconds(REPLY_POLL_MS);
-    status = lwf_peek(channel, &msgTagIn, &payloadInLen, &payload_p);
-  }
-  return status;
+  return lwf_peek(channel, &msgTagIn, &payloadInLen, &payload_p);
 }
 
 int32_t replyWord(int32_t index) {
@@ -104,9 +90,14 @@ int32_t q7340MsgFileGet(LwfChannel* channel, const char* name, void* destination
                  static_cast<int>(std::strlen(name)));
     return -1;
   }
-  (void)q7340MsgSendWait(channel, MSG_TAG_FILE_READ, msgBufOut, length, 0);
-  int32_t status = peekReply(channel);
-  if (status == LWF_NOT_YET) return -1;
+  // A failed send shows as the time-out.
+  (void)msg_detail::sendRequest(channel, MSG_TAG_FILE_READ, msgBufOut, length);
+  int32_t status = msg_detail::awaitReply(channel, MSG_TAG_FILE_READ, MSG_REPLY_WAIT, peekReply,
+                                          true, "q7340MsgFileGet");
+  if (status == LWF_NOT_YET) {
+    std::fprintf(consoleOut, "q7340MsgFileGet: ERROR no response, time out\n");
+    return -1;
+  }
 
   if (status == LWF_OK && payloadInLen >= FILE_READ_HEADER && replyWord(0) == 0) {
     int32_t size = replyWord(1);

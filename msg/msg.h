@@ -38,6 +38,9 @@ constexpr int32_t MSG_MAX_FILE_NAME = 40;     // characters of a name in the mod
 constexpr int32_t MSG_MAX_PARAMETERS = 10;    // typed pairs of one command
 constexpr int32_t MSG_DOWNLOAD_STACK_SIZE = 2000;
 constexpr int32_t MSG_ROM_REVISION_AREA = 64;
+// Seconds q7340MsgSync waits: the longest a command of an earlier exchange
+// may still run (the command reply wait of 60 s), and the reply wait after it.
+constexpr int32_t MSG_SYNC_WAIT = 70;
 
 // Process-wide state of the message services.
 extern uint8_t msgBufOut[MSG_BUFFER_SIZE];  // bodies built in place
@@ -47,13 +50,17 @@ extern uint8_t romRevBuf[MSG_ROM_REVISION_AREA];
 extern int32_t msgTagIn;                    // tag of the last reply taken
 extern int32_t payloadInLen;                // bytes of the last reply taken
 extern const void* payload_p;               // the file-read reply, in place
+extern int32_t msgReplyOwed;                // 1: a reply of an earlier exchange may still come
 
 // ---- Requests and command execution ---------------------------------------
 
 // Sends one request and waits up to waitSeconds (strictly greater runs out)
-// for its reply: -1 when the send failed or no reply came; the reply's value
-// when it is 4 bytes; otherwise the last lwf_read result (0 after a reply of
-// another length). A wait of 0 sends and returns 0 at once.
+// for its reply, known by the request's tag (frames of other tags are stale
+// replies, dropped with a line on standard error): -1 when the send failed or
+// no reply came; the reply's value when it is 4 bytes; otherwise the last
+// lwf_read result (0 after a reply of another length). A wait of 0 sends and
+// returns 0 at once; the reply still to come is then owed, and the next
+// request makes the channel quiet first.
 int32_t q7340MsgSendWait(LwfChannel* channel, int32_t tag, const void* body, int32_t length,
                          int32_t waitSeconds);
 
@@ -79,6 +86,14 @@ int32_t q7340MsgReboot(LwfChannel* channel, int32_t limitSeconds);
 
 // A request without body (tag 0x5F); the reply word.
 int32_t q7340MsgEmpty(LwfChannel* channel);
+
+// Makes sure that no reply of an earlier exchange, of this run or of a run
+// that was killed while the module worked on its request, is still to come:
+// sends the empty request (which no other exchange uses) and waits up to
+// MSG_SYNC_WAIT seconds for its reply, dropping the stale replies before it.
+// 0, or -1 (after "q7340MsgSync: ERROR no response, time out" on standard
+// output when nothing came).
+int32_t q7340MsgSync(LwfChannel* channel);
 
 // ---- Files in the module ----------------------------------------------------
 

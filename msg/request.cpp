@@ -4,6 +4,7 @@
 
 #include "common/clock.h"
 #include "common/console.h"
+#include "msg/exchange.h"
 #include "msg/msg.h"
 
 uint8_t msgBufOut[MSG_BUFFER_SIZE];
@@ -13,10 +14,9 @@ uint8_t romRevBuf[MSG_ROM_REVISION_AREA];
 int32_t msgTagIn = 0;
 int32_t payloadInLen = 0;
 const void* payload_p = nullptr;
+int32_t msgReplyOwed = 0;
 
 namespace {
-
-constexpr int32_t REPLY_POLL_MS = 2;
 
 int32_t readReply(LwfChannel* channel) {
   return lwf_read(channel, MSG_BUFFER_SIZE, &msgTagIn, &payloadInLen, msgBufIn, 0);
@@ -35,20 +35,17 @@ bool appendText(int32_t* position, const char* text) {
 
 int32_t q7340MsgSendWait(LwfChannel* channel, int32_t tag, const void* body, int32_t length,
                          int32_t waitSeconds) {
-  if (lwf_write(channel, tag, length, body, 4) != 0) return -1;
-  if (waitSeconds == 0) return 0;
+  if (msg_detail::sendRequest(channel, tag, body, length) != 0) return -1;
+  if (waitSeconds == 0) {
+    msgReplyOwed = 1;
+    return 0;
+  }
   payloadInLen = 0;
-  int32_t status = readReply(channel);
+  int32_t status =
+      msg_detail::awaitReply(channel, tag, waitSeconds, readReply, false, "q7340MsgSendWait");
   if (status == LWF_NOT_YET) {
-    double start = elapsedSeconds();
-    do {
-      if (elapsedSeconds() - start > waitSeconds) {
-        std::fprintf(consoleOut, "ERROR: no response, time out\n");
-        return -1;
-      }
-      sleepMilliseconds(REPLY_POLL_MS);
-      status = readReply(channel);
-    } while (status == LWF_NOT_YET);
+    std::fprintf(consoleOut, "ERROR: no response, time out\n");
+    return -1;
   }
   if (payloadInLen == 4) {
     int32_t value;
@@ -107,7 +104,9 @@ int32_t q7340MsgReboot(LwfChannel* channel, int32_t limitSeconds) {
   // The module needs a moment before its ready bit means anything again.
   double sent = elapsedSeconds();
   while (elapsedSeconds() - sent < 1.0) sleepMilliseconds(200);
-  return lwf_wait_ready(channel, limitSeconds) == LWF_OK ? 0 : -1;
+  if (lwf_wait_ready(channel, limitSeconds) != LWF_OK) return -1;
+  msgReplyOwed = 0;  // a rebooted module has nothing left to answer
+  return 0;
 }
 
 int32_t q7340MsgEmpty(LwfChannel* channel) {

@@ -3,13 +3,12 @@
 // revision the module reports.
 #include <cstring>
 
-#include "common/clock.h"
 #include "common/console.h"
+#include "msg/exchange.h"
 #include "msg/msg.h"
 
 namespace {
 
-constexpr int32_t REPLY_POLL_MS = 2;
 constexpr uint32_t NEWER_OS_GENERATION = 120000;
 constexpr int32_t SELF_TEST_SEGMENT = 4;
 
@@ -31,20 +30,12 @@ int32_t revisionWord(int32_t index) {
 }  // namespace
 
 int32_t getRomRevs(LwfChannel* channel, int32_t* revisions, int32_t count) {
-  (void)q7340MsgSendWait(channel, MSG_TAG_ROM_REVISIONS, nullptr, 0, 0);
+  // A failed send shows as the time-out below.
+  (void)msg_detail::sendRequest(channel, MSG_TAG_ROM_REVISIONS, nullptr, 0);
   payloadInLen = 0;
-  int32_t status = readRevisions(channel);
-  if (status == LWF_NOT_YET) {
-    double start = elapsedSeconds();
-    while (status == LWF_NOT_YET) {
-      if (elapsedSeconds() - start > MSG_REPLY_WAIT) {
-        std::fprintf(consoleOut, "getRomRevs: ERROR no response, time out\n");
-        return failed(status);
-      }
-      sleepMilliseconds(REPLY_POLL_MS);
-      status = readRevisions(channel);
-    }
-  }
+  int32_t status = msg_detail::awaitReply(channel, MSG_TAG_ROM_REVISIONS, MSG_REPLY_WAIT,
+                                          readRevisions, false, "getRomRevs");
+  if (status == LWF_NOT_YET) std::fprintf(consoleOut, "getRomRevs: ERROR no response, time out\n");
   if (status != 0) return failed(status);
   // The status word counts only when the reply holds one.
   if (payloadInLen >= 4 && revisionWord(0) != 0) return failed(revisionWord(0));

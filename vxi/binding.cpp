@@ -9,9 +9,11 @@
 // statuses itself, so that the operator reads which libraries were tried, or
 // which function is missing, instead of a crash.
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "vxi/visa.h"
 
@@ -33,16 +35,64 @@ const char* const libraryNames[] = {
     nullptr,
 };
 
+// What the program cannot do without: a library that lacks one of these is
+// refused as a whole, naming what it lacks, rather than failing halfway
+// through an update. The others are bound where the library has them.
+const char* const requiredFunctions[] = {
+    "viOpenDefaultRM", "viOpen",       "viClose",  "viStatusDesc", "viGetAttribute",
+    "viSetAttribute",  "viMapAddress", "viPeek16", "viPeek32",     "viPoke16",
+    "viMoveIn16",      "viMoveOut16",  nullptr,
+};
+
+constexpr size_t PROBLEMS_SIZE = 2048;
+
 struct HostLibrary {
-  bool tried;                   // dlopen was tried (once per process)
-  void* handle;                 // the library, or null when none was found
-  const char* name;             // its entry of libraryNames
-  VisaFunctions functions;      // the library's functions; null where it lacks one
-  const char* missingFunction;  // the last function a call found missing
+  bool tried;                    // the candidates were tried (once per process)
+  void* handle;                  // the library, or null when none could be used
+  const char* name;              // the candidate it came from
+  VisaFunctions functions;       // the library's functions; null where it lacks one
+  const char* missingFunction;   // the last function a call found missing
+  char problems[PROBLEMS_SIZE];  // why candidates that exist could not be used
 };
 
 HostLibrary host;
 const VisaFunctions* installed = nullptr;
+const char* onlyCandidate[] = {nullptr, nullptr};  // the library named by visaUseLibrary
+
+const char* const* candidates() {
+  return onlyCandidate[0] != nullptr ? onlyCandidate : libraryNames;
+}
+
+// Adds "first second" to the problems, separated from earlier ones by "; ".
+void noteProblem(const char* first, const char* second) {
+  size_t used = std::strlen(host.problems);
+  snprintf(host.problems + used, PROBLEMS_SIZE - used, "%s%s%s", used > 0 ? "; " : "", first,
+           second);
+}
+
+// A candidate that simply is not installed is no news; any other failure (a
+// missing dependency, a file that is no library, the one library the operator
+// named) is what the operator needs to read.
+bool simplyAbsent(const char* name, const char* error) {
+  if (onlyCandidate[0] != nullptr) return false;
+  if (std::strchr(name, '/') != nullptr) {
+    struct stat info;
+    return stat(name, &info) != 0;
+  }
+  size_t length = std::strlen(name);
+  static const char notFound[] = ": cannot open shared object file";
+  return std::strncmp(error, name, length) == 0 &&
+         std::strncmp(error + length, notFound, sizeof notFound - 1) == 0;
+}
+
+// The required functions the library lacks, comma-separated; empty when none.
+void listMissing(void* handle, char* missing, size_t size) {
+  size_t used = 0;
+  missing[0] = '\0';
+  for (const char* const* symbol = requiredFunctions; *symbol != nullptr; ++symbol)
+    if (dlsym(handle, *symbol) == nullptr && used < size)
+      used += snprintf(missing + used, size - used, "%s%s", used > 0 ? ", " : "", *symbol);
+}
 
 template <typename Function>
 void bindSymbol(Function& slot, const char* symbol) {
@@ -52,11 +102,23 @@ void bindSymbol(Function& slot, const char* symbol) {
 bool hostLoaded() {
   if (host.tried) return host.handle != nullptr;
   host.tried = true;
-  for (const char* const* name = libraryNames; *name != nullptr; ++name) {
+  for (const char* const* name = candidates(); *name != nullptr; ++name) {
     void* handle = dlopen(*name, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) continue;
-    // Like pyvisa: a library without these two is not a VISA.
-    if (dlsym(handle, "viOpenDefaultRM") == nullptr || dlsym(handle, "viOpen") == nullptr) {
+    if (handle == nullptr) {
+      const char* error = dlerror();
+      if (error == nullptr) error = "cannot be loaded";
+      // The loader's text names the file itself, or the dependency it lacks.
+      if (simplyAbsent(*name, error)) continue;
+      if (std::strncmp(error, *name, std::strlen(*name)) == 0)
+        noteProblem(error, "");
+      else
+        noteProblem(*name, (std::string(": ") + error).c_str());
+      continue;
+    }
+    char missing[512];
+    listMissing(handle, missing, sizeof missing);
+    if (missing[0] != '\0') {
+      noteProblem(*name, (std::string(" lacks ") + missing).c_str());
       dlclose(handle);
       continue;
     }
@@ -161,11 +223,7 @@ VISA_FORWARD(viUnlock, (ViSession vi), (vi))
 // Texts of the binding's own failures; everything else is the library's to describe.
 ViStatus host_viStatusDesc(ViObject object, ViStatus status, ViChar* description) {
   if (!hostLoaded() && status == VI_ERROR_LIBRARY_NFOUND) {
-    int used = snprintf(description, 256, "no VISA library found; tried");
-    for (const char* const* name = libraryNames; *name != nullptr && used < 256; ++name) {
-      used += snprintf(description + used, 256 - used, "%s %s", name == libraryNames ? "" : ",",
-                       *name);
-    }
+    snprintf(description, 256, "%s", visaBindingProblem());
     return VI_SUCCESS;
   }
   if (!hostLoaded()) {
@@ -236,3 +294,21 @@ void visaInstall(const VisaFunctions* provider) { installed = provider; }
 const char* const* visaLibraryNames() { return libraryNames; }
 
 const char* visaLibraryLoaded() { return host.name; }
+
+void visaUseLibrary(const char* path) { onlyCandidate[0] = path; }
+
+ViStatus visaLoadHostLibrary() { return hostLoaded() ? VI_SUCCESS : VI_ERROR_LIBRARY_NFOUND; }
+
+const char* visaBindingProblem() {
+  static char text[PROBLEMS_SIZE + 64];
+  if (!host.tried || host.handle != nullptr) return nullptr;
+  if (host.problems[0] != '\0') {
+    snprintf(text, sizeof text, "no usable VISA library: %s", host.problems);
+    return text;
+  }
+  int used = snprintf(text, sizeof text, "no VISA library found; tried");
+  for (const char* const* name = candidates(); *name != nullptr; ++name)
+    used += snprintf(text + used, sizeof text - static_cast<size_t>(used), "%s %s",
+                     name == candidates() ? "" : ",", *name);
+  return text;
+}

@@ -56,6 +56,9 @@ int32_t vxiClose(VxiDevice* device) {
 const char* vxiStatusText(int32_t status) {
   if (status == VXI_ERROR_ARGUMENT) return "invalid argument passed to vxi library function";
   if (status == VXI_ERROR_ALLOC) return "memory allocation (malloc) failed";
+  // The binding's own reason can be longer than a VISA status text.
+  if (status == VI_ERROR_LIBRARY_NFOUND && visaBindingProblem() != nullptr)
+    return visaBindingProblem();
   statusText[0] = '\0';
   visa().viStatusDesc(defaultRM, status, statusText);
   statusText[sizeof statusText - 1] = '\0';

@@ -213,8 +213,9 @@ void visaInstall(const VisaFunctions* provider);
 // ---- The host library binding ----------------------------------------------
 //
 // The binding tries the names of visaLibraryNames() with dlopen, in order, on
-// its first call, and takes the first library that exports viOpenDefaultRM and
-// viOpen; every other member is bound with dlsym where the library has it.
+// its first call, and takes the first library that loads and exports every
+// function the program cannot do without; every other member is bound with
+// dlsym where the library has it.
 // Failures of the binding itself, which its viStatusDesc describes:
 //  - no library: every call returns VI_ERROR_LIBRARY_NFOUND, and the text of
 //    that status lists the names tried;
@@ -227,3 +228,14 @@ void visaInstall(const VisaFunctions* provider);
 const char* const* visaLibraryNames();
 // The name of the library the binding loaded, or null (none loaded or tried yet).
 const char* visaLibraryLoaded();
+// Makes the binding try this one library file and no other; before its first call.
+void visaUseLibrary(const char* path);
+// Loads the host library now, if that was not tried yet: VI_SUCCESS, or
+// VI_ERROR_LIBRARY_NFOUND with visaBindingProblem() saying why.
+ViStatus visaLoadHostLibrary();
+// Why the binding has no library, in full: the loader's error for each
+// candidate that exists but could not be loaded, and the required functions
+// each loadable one lacks ("no usable VISA library: ..."), or, when no
+// candidate exists at all, "no VISA library found; tried ..." with the names.
+// Null when a library is loaded or none was tried yet.
+const char* visaBindingProblem();

@@ -288,9 +288,37 @@ INSTANTIATE_TEST_SUITE_P(
         TranscriptCase{"AddressBelowRange", {"-L-1"}, "\n", CLOSING_PROMPT,
                        "Error: invalid logical address -1, must be 0 thru 255\n", -1,
                        std::nullopt},
-        // 2^32 + 128 must not wrap around to the default address.
+        // 2^32 + 128 must not wrap around to the default address, nor be shown clamped.
         TranscriptCase{"AddressDoesNotWrap", {"-n", "-L", "4294967424"}, "", "",
-                       "Error: invalid logical address 2147483647, must be 0 thru 255\n", -1,
+                       "Error: invalid logical address 4294967424, must be 0 thru 255\n", -1,
+                       std::nullopt},
+        // Text that is no number is refused as typed, never read as address 0
+        // (the slot-0 controller); blanks around a number do not count.
+        TranscriptCase{"AddressNotANumber", {"-n", "-L", "abc"}, "", "",
+                       "Error: invalid logical address abc, must be 0 thru 255\n", -1,
+                       std::nullopt},
+        TranscriptCase{"AddressWithTrailingLetters", {"-n", "-L", "12x"}, "", "",
+                       "Error: invalid logical address 12x, must be 0 thru 255\n", -1,
+                       std::nullopt},
+        TranscriptCase{"AddressEmpty", {"-n", "-L", ""}, "", "",
+                       "Error: invalid logical address , must be 0 thru 255\n", -1,
+                       std::nullopt},
+        TranscriptCase{"AddressWithBlanksTaken", {"-n", "-L", " 64 "}, "", UPDATE_REVISIONS, "",
+                       0,
+                       [](UpdateOptions& o) {
+                         o.logicalAddress = 64;
+                         o.nonInteractive = 1;
+                       }},
+        TranscriptCase{"RefusedAddressReplacedByLaterOne", {"-n", "-L", "abc", "-L", "7"}, "",
+                       UPDATE_REVISIONS, "", 0,
+                       [](UpdateOptions& o) {
+                         o.logicalAddress = 7;
+                         o.nonInteractive = 1;
+                       }},
+        TranscriptCase{"TypedAddressNotANumberRefusedAsTyped", {}, "\nl28\n\n",
+                       UPDATE_REVISIONS + "Enter interface [VXI0]: VXI0\n"
+                                          "Enter device address [128]: l28\n" + CLOSING_PROMPT,
+                       "Error: invalid logical address l28, must be 0 thru 255\n", -1,
                        std::nullopt},
         TranscriptCase{"AddressLimitsTaken", {"-n", "-L", "255"}, "", UPDATE_REVISIONS, "", 0,
                        [](UpdateOptions& o) {

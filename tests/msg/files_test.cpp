@@ -163,10 +163,11 @@ TEST_F(MsgTest, FileGetWithNoReplyTimesOutWithSizeZero) {
   EXPECT_EQ(size, 0);
   EXPECT_EQ(out->text(), "q7340MsgFileGet: ERROR no response, time out\n");
   EXPECT_EQ(err->text(), "");
-  // A reply that comes later is taken by the next wait.
+  // A reply that comes later answers nothing else.
   module().queueFrame16(MSG_TAG_FILE_READ, {static_cast<uint32_t>(-7)});
-  EXPECT_EQ(q7340MsgEmpty(channel), -7);
   EXPECT_EQ(q7340MsgEmpty(channel), 0);
+  EXPECT_EQ(err->text(),
+            "q7340MsgSync: stale reply (tag=0x7a) dropped, awaiting the reply to 0x5f\n");
 }
 
 TEST_F(MsgTest, FileGetReportsAReceiveErrorWithItsCode) {

@@ -48,20 +48,76 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplyCase{"Empty", {}, 0}),
     [](const auto& info) { return std::string(info.param.what); });
 
-TEST_F(MsgTest, AWaitOfZeroLeavesTheReplyForTheNextWait) {
+// ---- Replies belong to their requests ----------------------------------------
+
+TEST_F(MsgTest, AReplyOfAnotherTagIsDroppedAsStaleAndTheWaitGoesOn) {
+  start();
+  module().queueFrame16(ANY_TAG, {static_cast<uint32_t>(-3)});  // an earlier exchange's answer
+  EXPECT_EQ(q7340MsgEmpty(channel), 0);
+  EXPECT_EQ(msgTagIn, MSG_TAG_EMPTY);
+  EXPECT_EQ(err->text(),
+            "q7340MsgSendWait: stale reply (tag=0x55) dropped, awaiting the reply to 0x5f\n");
+  EXPECT_EQ(out->text(), "");
+}
+
+// A reply no wait took could carry the tag of the next request: the next
+// request first makes the channel quiet, so each answer reaches its own request.
+TEST_F(MsgTest, AReplyNotWaitedForNeverAnswersALaterRequest) {
   start();
   double begin = elapsedSeconds();
   EXPECT_EQ(q7340MsgSendWait(channel, MSG_TAG_SELF_TEST, "\0\0\0\0", 4, 0), 0);
   EXPECT_LT(elapsedSeconds() - begin, 0.001);
-  sleepMilliseconds(10);  // the self test's 0 is out
+  EXPECT_EQ(msgReplyOwed, 1);
   module().queueFrame16(ANY_TAG, {static_cast<uint32_t>(-3)});
-  // Tags are not compared: the self test's reply answers the empty request,
-  // and the empty request's own reply comes after the injected one.
+  EXPECT_EQ(q7340MsgSendWait(channel, MSG_TAG_SELF_TEST, "\0\0\0\0", 4, 10), 0);
+  EXPECT_EQ(msgReplyOwed, 0);
+  EXPECT_EQ(err->text(),
+            "q7340MsgSync: stale reply (tag=0x55) dropped, awaiting the reply to 0x5f\n"
+            "q7340MsgSync: stale reply (tag=0x60) dropped, awaiting the reply to 0x5f\n");
+  EXPECT_EQ(lwf_ready(channel), 0);  // nothing left over
+}
+
+TEST_F(MsgTest, WithNoCommandWaitTheReplyIsNotTakenForALaterOne) {
+  sim::module::ModuleConfig config;
+  config.flash = sim::module::newerGenerationFlash();
+  config.flash.selftestRecorded = 10987;
+  start(config);
+  loadLibraries();
+  q7340MsgCmdTimeoutSet(0);
+  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashGetSelftestRev", nullptr), 0);
   EXPECT_EQ(q7340MsgEmpty(channel), 0);
-  EXPECT_EQ(q7340MsgEmpty(channel), -3);
-  EXPECT_EQ(msgTagIn, ANY_TAG);
-  EXPECT_EQ(q7340MsgEmpty(channel), 0);
-  EXPECT_EQ(out->text(), "");
+  q7340MsgCmdTimeoutSet(60);
+  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashGetSelftestRev", nullptr), 10987);
+  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashGetSelftestRev", nullptr), 10987);
+}
+
+// A command that timed out answers later with the same tag as the next
+// command: the next command waits for the late answer to pass first.
+TEST_F(MsgTest, ALateAnswerWithTheSameTagIsNotTakenForTheNextCommand) {
+  sim::module::ModuleConfig config;
+  config.flash = sim::module::newerGenerationFlash();
+  config.flash.selftestRecorded = 10987;
+  config.faults.lateCommands = {{"q7340FlashProgSelftestRev", 30}};
+  start(config);
+  loadLibraries();
+  q7340MsgCmdTimeoutSet(10);
+  MsgParameter parameters[] = {{"I", "-77"}, {nullptr, nullptr}};
+  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashProgSelftestRev", parameters), -1);
+  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashGetSelftestRev", nullptr), -77);
+  EXPECT_EQ(err->text(),
+            "q7340MsgSync: stale reply (tag=0x77) dropped, awaiting the reply to 0x5f\n");
+}
+
+TEST_F(MsgTest, ASyncThatGetsNoAnswerFailsAfterItsWait) {
+  sim::module::ModuleConfig config;
+  config.faults.silentTags = {MSG_TAG_EMPTY};
+  start(config);
+  double begin = elapsedSeconds();
+  EXPECT_EQ(q7340MsgSync(channel), -1);
+  double waited = elapsedSeconds() - begin;
+  EXPECT_GT(waited, MSG_SYNC_WAIT);
+  EXPECT_LT(waited, MSG_SYNC_WAIT + 0.01);
+  EXPECT_EQ(out->text(), "q7340MsgSync: ERROR no response, time out\n");
 }
 
 // ---- q7340MsgCmdXeq: the body ----------------------------------------------
@@ -182,24 +238,6 @@ TEST_F(MsgTest, ANameThatOnlyBeginsWithRebootIsAwaited) {
   EXPECT_EQ(q7340MsgCmdXeq(channel, "rebootx", nullptr), -1);
   EXPECT_EQ(payloadInLen, 4);
   EXPECT_EQ(out->text(), "");
-}
-
-TEST_F(MsgTest, WithNoCommandWaitTheReplyIsTakenByTheNextWait) {
-  sim::module::ModuleConfig config;
-  config.flash = sim::module::newerGenerationFlash();
-  config.flash.selftestRecorded = 10987;
-  start(config);
-  loadLibraries();
-  q7340MsgCmdTimeoutSet(0);
-  EXPECT_EQ(q7340MsgCmdTimeoutGet(), 0);
-  double begin = elapsedSeconds();
-  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashGetSelftestRev", nullptr), 0);
-  EXPECT_LT(elapsedSeconds() - begin, 0.001);
-  EXPECT_EQ(q7340MsgEmpty(channel), 10987);
-  EXPECT_EQ(q7340MsgEmpty(channel), 0);
-  q7340MsgCmdTimeoutSet(60);
-  EXPECT_EQ(q7340MsgCmdXeq(channel, "q7340FlashGetSelftestRev", nullptr), 0);  // the Empty's 0
-  EXPECT_EQ(q7340MsgEmpty(channel), 10987);
 }
 
 TEST_F(MsgTest, ACommandWaitsForItsReplyUpToTheCommandWait) {

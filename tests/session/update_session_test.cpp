@@ -219,16 +219,58 @@ TEST_F(UpdateSession, LanbootAskedForGoesOnceWithTheOperatingSystem) {
   EXPECT_EQ(module().log(), LIBRARY_LOADS + storeAll() + programAll() + removeAll() + UNLOAD);
 }
 
-TEST_F(UpdateSession, FailedRevisionQueryShowsZerosAndChoosesEverySegment) {
-  config.flash = sim::module::olderModuleFlash();
-  config.faults.revisionReplyStatus = 5;
-  ConsoleRun result = run({"-n"}, "");
+// Revisions that could not be read are unknown, not 0: nothing is chosen or
+// programmed from them, -r shows no table, and the status is -1.
+struct RevisionQueryCase {
+  std::string name;
+  std::vector<std::string> arguments;
+};
+void PrintTo(const RevisionQueryCase& c, std::ostream* os) { *os << c.name; }
 
-  EXPECT_EQ(result.out, updateTable() + moduleTable({0, 0, 0, 0, 0}) + summary(ALL, false) +
-                            downloading(ALL) + programming(ALL) + REBOOT_ADVICE + REBOOT_LATER);
-  EXPECT_EQ(result.err, "getRomRevs: ERROR, st = 0x5\n");
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(module().log(), LIBRARY_LOADS + storeAll() + programAll() + removeAll() + UNLOAD);
+class FailedRevisionQuery : public UpdateSession,
+                            public ::testing::WithParamInterface<RevisionQueryCase> {};
+
+TEST_P(FailedRevisionQuery, EndsTheSessionWithoutDecidingAnything) {
+  config.flash = sim::module::newerGenerationFlash();
+  config.faults.revisionReplyStatus = 5;
+  ConsoleRun result = run(GetParam().arguments, "");
+
+  EXPECT_EQ(result.out, updateTable());
+  EXPECT_EQ(result.err,
+            "getRomRevs: ERROR, st = 0x5\n"
+            "Error: failed to read the ROM segment revisions of the Q7340 module\n");
+  EXPECT_EQ(result.status, -1);
+  EXPECT_EQ(module().log(), LIBRARY_LOADS + UNLOAD);
+  expectFlash(NEWER_GENERATION, 120500);
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, FailedRevisionQuery,
+                         ::testing::Values(RevisionQueryCase{"Update", {"-n"}},
+                                           RevisionQueryCase{"Forced", {"-n", "-f"}},
+                                           RevisionQueryCase{"RevisionsOnly", {"-r", "-n"}}),
+                         [](const auto& info) { return info.param.name; });
+
+// The second pass, after the reboot into the new operating system, must not
+// show the first pass's revisions as the module's when its query fails.
+TEST_F(UpdateSession, FailedRevisionQueryInTheSecondPassProgramsNoSelfTest) {
+  config.flash = sim::module::newerGenerationFlash();
+  onAccess = [](Q7340Module& module) {
+    if (!module.log().empty() && module.log().back() == "reboot")
+      module.faults().revisionReplyStatus = 9;
+  };
+  ConsoleRun result = run({"-n", "-f"}, "");
+
+  EXPECT_EQ(result.out, updateTable() + moduleTable(NEWER_GENERATION) + SELFTEST_LATER +
+                            summary({0, 1, 2, 3}, false) + downloading({0, 1, 2, 3}) +
+                            programming({0, 1, 2, 3}) + REBOOTING + REBOOT_COMPLETE);
+  EXPECT_EQ(result.err,
+            "getRomRevs: ERROR, st = 0x9\n"
+            "Error: failed to read the ROM segment revisions of the Q7340 module\n");
+  EXPECT_EQ(result.status, -1);
+  const Log& log = module().log();
+  ASSERT_GE(log.size(), 6u);
+  EXPECT_EQ(Log(log.end() - 6, log.end()), Log{"reboot"} + LIBRARY_LOADS + UNLOAD);
+  EXPECT_EQ(std::count(log.begin(), log.end(), programmed(4)), 0);
 }
 
 // A forced update of a module of the newer generation: the operating system
@@ -539,13 +581,13 @@ INSTANTIATE_TEST_SUITE_P(
                        NO_RESPONSE,
                        "Error: failed initialize Q7340 app, check address\n",
                        LIBRARY_LOADS},
-        // An empty address reads all ones: bits 1 and 0 set, so the start-up
-        // reset runs and its wait ends at once; the download then fails.
+        // An empty address reads all ones, which is no module asking for a
+        // reset: no reset runs, and the first request fails.
         ConnectionCase{"NoModuleAtTheAddress",
                        {},
                        "",
                        {"-n", "-L", "64"},
-                       STARTUP_RESET,
+                       "",
                        "Error: failed initialize Q7340, check address\n",
                        {}}),
     [](const auto& info) { return info.param.name; });

@@ -14,6 +14,7 @@ constexpr ViStatus VI_ERROR_NSUP_VAR_WIDTH = visaError(0xBFFF0055);
 constexpr ViStatus VI_ERROR_NSUP_WIDTH = visaError(0xBFFF0076);
 
 constexpr ViEventType VI_ALL_ENABLED_EVENTS = 0x3FFF7FFF;
+constexpr ViEventType VI_EVENT_TRIG = 0xBFFF200A;
 constexpr ViUInt16 VI_SUSPEND_HNDLR = 4;
 constexpr ViUInt16 VI_ALL_MECH = 0xFFFF;
 

@@ -14,34 +14,11 @@
 #include "sim/module/q7340_module.h"
 #include "sim/resource_name.h"
 #include "sim/slot0.h"
+#include "sim/visa_extra.h"
+#include "tests/sim/mainframe_fixture.h"
 #include "tests/sim/test_devices.h"
 
 namespace {
-
-class MainframeTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    clockUseVirtual();
-    ASSERT_EQ(mainframe.viOpenDefaultRM(&rm), VI_SUCCESS);
-  }
-  ViSession openSession(const char* name) {
-    ViSession vi = 0;
-    EXPECT_EQ(mainframe.viOpen(rm, name, VI_NULL, 0, &vi), VI_SUCCESS) << name;
-    return vi;
-  }
-  // The memory-access session with the A16 space mapped.
-  ViSession openA16() {
-    ViSession vi = openSession("VXI0::MEMACC");
-    EXPECT_EQ(mainframe.viMapAddress(vi, VI_A16_SPACE, 0, 0x10000, VI_FALSE, nullptr, &window),
-              VI_SUCCESS);
-    return vi;
-  }
-  void* at(uint64_t busAddress) { return static_cast<char*>(window) + busAddress; }
-
-  sim::Mainframe mainframe;
-  ViSession rm = 0;
-  void* window = nullptr;
-};
 
 TEST(ResourceNames, Parse) {
   struct Case {
@@ -372,6 +349,40 @@ TEST_F(MainframeTest, SigpReachesEnabledHandlers) {
   EXPECT_EQ(mainframe.viUninstallHandler(module, VI_EVENT_VXI_SIGP, sigp::handler, &sigp::seen),
             VI_SUCCESS);
   EXPECT_EQ(mainframe.openSessions(), 3u);  // the event objects are gone again
+}
+
+// What a VISA client sends when it closes a session: every event type with
+// every mechanism disabled, then the queues discarded.
+TEST_F(MainframeTest, AClosingClientSwitchesEveryEventOff) {
+  sigp::frame = &mainframe;
+  sigp::seen.clear();
+  ViSession module = openSession("VXI0::128");
+  ASSERT_EQ(mainframe.viInstallHandler(module, VI_EVENT_VXI_SIGP, sigp::handler, &sigp::seen),
+            VI_SUCCESS);
+  ASSERT_EQ(mainframe.viEnableEvent(module, VI_EVENT_VXI_SIGP, VI_HNDLR, VI_NULL), VI_SUCCESS);
+  EXPECT_EQ(mainframe.viDisableEvent(module, VI_EVENT_VXI_SIGP, VI_QUEUE), VI_SUCCESS_EVENT_DIS);
+  EXPECT_EQ(mainframe.raiseSigp(128, 1), 1);  // still enabled for the handler
+
+  EXPECT_EQ(mainframe.viDisableEvent(module, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH), VI_SUCCESS);
+  EXPECT_EQ(mainframe.raiseSigp(128, 2), 0);
+  EXPECT_EQ(mainframe.viDisableEvent(module, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH),
+            VI_SUCCESS_EVENT_DIS);
+  EXPECT_EQ(mainframe.viDiscardEvents(module, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH),
+            VI_SUCCESS_QUEUE_EMPTY);
+
+  struct Case {
+    ViEventType type;
+    ViUInt16 mechanism;
+    ViStatus status;
+  } refused[] = {{VI_EVENT_TRIG, VI_ALL_MECH, VI_ERROR_INV_EVENT},
+                 {VI_EVENT_VXI_SIGP, 0, VI_ERROR_INV_MECH},
+                 {VI_EVENT_VXI_SIGP, 8, VI_ERROR_INV_MECH}};
+  for (const Case& c : refused) {
+    EXPECT_EQ(mainframe.viDisableEvent(module, c.type, c.mechanism), c.status) << c.mechanism;
+    EXPECT_EQ(mainframe.viDiscardEvents(module, c.type, c.mechanism), c.status) << c.mechanism;
+  }
+  EXPECT_EQ(mainframe.viDiscardEvents(rm, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH),
+            VI_ERROR_INV_OBJECT);
 }
 
 TEST_F(MainframeTest, ExclusiveLocks) {

@@ -14,6 +14,7 @@
 #include "driver/dialogue.h"
 #include "driver/interruption.h"
 #include "driver/module_reboot.h"
+#include "driver/progress_view.h"
 #include "driver/revision_table.h"
 #include "driver/session.h"
 #include "msg/msg.h"
@@ -84,6 +85,7 @@ bool anyChosen() {
 const PayloadRecord* segmentImage(int32_t segment) { return romSegments[segment].efile; }
 
 int32_t storeFile(const PayloadRecord* image) {
+  progressViewSubject(image->name);
   return q7340MsgFilePut(session.cmdLwf, image->name, payloadData(image),
                          static_cast<int32_t>(image->fileSize));
 }
@@ -196,6 +198,7 @@ bool download(UpdateOptions* options) {
 }
 
 bool programLanboot() {
+  progressViewSubject("programming lanboot");
   if (execute(lanbootProgCmd) < 0)
     return imageFailed("Error: failed to program ROM file %s\n", lanbootImage());
   return true;
@@ -207,6 +210,7 @@ bool program(UpdateOptions* options) {
   for (int32_t i = 0; i < ROM_SEGMENT_COUNT; ++i) {
     if (!session.progSeg[i]) continue;
     say(options, "Programing ROM segment %d\n", i);
+    progressViewSubject("programming");
     if (execute(romSegments[i].progCmd) < 0)
       return imageFailed("Error: failed to program ROM file %s\n", segmentImage(i));
     if (i == OS_SEGMENT && session.lanbootLoaded) {
@@ -352,13 +356,18 @@ PassOutcome runPass(UpdateOptions* options) {
 }
 
 // Every report of the layers below comes here while the session runs.
-void observeProgress(const ProgressReport*) { noteStopSignals(); }
+void observeProgress(const ProgressReport* report) {
+  noteStopSignals();
+  progressViewShow(report);
+}
 
 }  // namespace
 
 int32_t runUpdateSession(UpdateOptions* options) {
   session = SessionState{};
   progressObserve(observeProgress);
+  progressViewStart(options->quiet);
+  progressViewSubject("waiting for the module");
   for (int32_t i = 0; i < ROM_SEGMENT_COUNT; ++i)
     session.updateSegRev[i] = romSegments[i].efile->revision;
 

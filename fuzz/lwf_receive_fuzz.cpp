@@ -4,6 +4,8 @@
 // Input: byte 0 the number of operations (1 to 16), byte 1 how many words the
 // module queues before the first one (x 4), then 4 bytes per operation
 // (operation, three parameters), then the module's words (little-endian).
+// One operation queues words that the module sends in pieces of 1 to 4
+// words, so frames also arrive piecewise while a call waits for them.
 //
 // After every call it checks the cache invariants, and that the cached bytes
 // are exactly the tail of what the module sent; after every frame handed out,
@@ -36,12 +38,18 @@ int32_t wordAt(const uint8_t* place) {
   return value;
 }
 
-void queueWords(const uint8_t* data, size_t words) {
+// Words go out behind those still trickling, so the stream keeps its order.
+void queueWords(const uint8_t* data, size_t words, size_t trickleStep = 0) {
   if (words == 0) return;
   std::vector<uint32_t> batch(words);
   std::memcpy(batch.data(), data, words * 4);
   run.sent.insert(run.sent.end(), data, data + words * 4);
-  harness().block->module().queueWords16(batch);
+  fuzz::CountingModule& block = *harness().block;
+  if (trickleStep > 0) block.trickleStep = trickleStep;
+  if (trickleStep > 0 || !block.trickle.empty())
+    block.trickle.insert(block.trickle.end(), batch.begin(), batch.end());
+  else
+    block.module().queueWords16(batch);
 }
 
 // Checks the cache against the module's output; returns how far the read
@@ -254,16 +262,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   run.readsAtStart = harness().block->fifo16Reads;
   run.readIndex = 0;
 
-  auto queueUpTo = [&](size_t count) {
+  harness().block->trickle.clear();
+  auto queueUpTo = [&](size_t count, size_t trickleStep = 0) {
     if (count > wordsLeft) count = wordsLeft;
-    queueWords(words, count);
+    queueWords(words, count, trickleStep);
     words += count * 4;
     wordsLeft -= count;
   };
   queueUpTo(initialWords);
   for (size_t i = 0; i < operations; ++i) {
     const uint8_t* op = program + 4 * i;
-    switch (op[0] % 8) {
+    switch (op[0] % 9) {
       case 0: opRead(op[1], op[2], op[3]); break;
       case 1: opReadOffset(op[1], op[2], op[3]); break;
       case 2: opPeek(op[1]); break;
@@ -275,6 +284,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkResult(lwf_fill(run.channel), {LWF_OK, LWF_ERROR, LWF_NO_MEMORY, LWF_RECEIVE_TIMEOUT});
         checkStream();
         break;
+      case 8: queueUpTo(1 + (op[1] | (op[2] << 8)) % 1024, 1 + op[3] % 4); break;
     }
   }
   return 0;

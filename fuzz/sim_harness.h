@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 
 #include "common/clock.h"
@@ -31,7 +32,20 @@ class CountingModule : public sim::Device {
  public:
   explicit CountingModule(const sim::module::ModuleConfig& config) : module_(config) {}
   uint16_t read16(uint32_t offset) override {
-    if (offset == sim::module::Q7340Module::REG_FIFO16) ++fifo16Reads;
+    using Module = sim::module::Q7340Module;
+    if (offset == Module::REG_FIFO16) ++fifo16Reads;
+    // The module sends trickled words a few at a time, whenever the host
+    // finds its FIFO empty: frames then arrive in pieces, also while a call
+    // waits for the rest of one.
+    if (offset == Module::REG_OUT16_COUNT && !trickle.empty() &&
+        module_.read16(Module::REG_OUT16_COUNT) == 0) {
+      std::vector<uint32_t> piece;
+      while (!trickle.empty() && piece.size() < trickleStep) {
+        piece.push_back(trickle.front());
+        trickle.pop_front();
+      }
+      module_.queueWords16(piece);
+    }
     return module_.read16(offset);
   }
   void write16(uint32_t offset, uint16_t value) override { module_.write16(offset, value); }
@@ -42,6 +56,8 @@ class CountingModule : public sim::Device {
   sim::module::Q7340Module& module() { return module_; }
 
   uint64_t fifo16Reads = 0;
+  std::deque<uint32_t> trickle;  // words the module has yet to send, in pieces
+  size_t trickleStep = 1;        // words per piece
 
  private:
   sim::module::Q7340Module module_;

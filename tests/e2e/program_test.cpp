@@ -3,6 +3,8 @@
 // lines that tell what happened. The module keeps its flash in a state file
 // between the runs of one case.
 #include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <map>
 #include <sstream>
 #include <string>
@@ -89,8 +93,11 @@ class Program : public ::testing::Test {
 
   // Runs the program with the arguments, the input on standard input and the
   // module preset (older, uptodate, newer) for a fresh state file.
+  // `whileRunning` (when given) is called with the child and the path of its
+  // standard output while it runs.
   Outcome run(const std::vector<std::string>& arguments, const std::string& input,
-              const std::string& preset) {
+              const std::string& preset, const std::string& programSeconds = "0.05",
+              const std::function<void(pid_t, const fs::path&)>& whileRunning = {}) {
     fs::path inPath = directory / "stdin";
     fs::path outPath = directory / "stdout";
     fs::path errPath = directory / "stderr";
@@ -107,7 +114,7 @@ class Program : public ::testing::Test {
     variables["LD_LIBRARY_PATH"] = simvisa + (libraryPath.empty() ? "" : ":" + libraryPath);
     variables["Q7SIM_MODULE"] = preset;
     variables["Q7SIM_STATE_FILE"] = (directory / "module-state").string();
-    variables["Q7SIM_PROGRAM_SECONDS"] = "0.05";
+    variables["Q7SIM_PROGRAM_SECONDS"] = programSeconds;
     variables["Q7SIM_BOOT_SECONDS"] = "0.2";
     variables["Q7SIM_DRAIN_BYTES_PER_SECOND"] = "50000000";
     std::vector<std::string> environment;
@@ -134,6 +141,7 @@ class Program : public ::testing::Test {
     Outcome outcome;
     EXPECT_EQ(spawned, 0) << std::strerror(spawned);
     if (spawned != 0) return outcome;
+    if (whileRunning) whileRunning(child, outPath);
     int status = 0;
     EXPECT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status)) << "wait status " << status;
@@ -247,6 +255,95 @@ TEST_F(Program, FailureIsExitCode255) {
   Outcome result = run({"-n", "-I", "10.1.2.3"}, "", "older");
   EXPECT_EQ(result.exitCode, 255);
   EXPECT_EQ(result.err, "Error: update over lan not supported\n");
+}
+
+// Ctrl-C while a segment programs: programming goes on to its end, the images
+// are removed, and the run ends with the interruption as its error. Standard
+// output is written line by line, so the line to wait for is in the file
+// while the program runs.
+TEST_F(Program, InterruptDuringProgrammingFinishesProgrammingFirst) {
+  const std::string waitFor = "Programing ROM segment 1\n";
+  bool sent = false;
+  Outcome outcome = run({"-n"}, "", "older", "0.5", [&](pid_t child, const fs::path& out) {
+    for (int i = 0; i < 3000 && !sent; ++i) {
+      if (fileContents(out).find(waitFor) != std::string::npos) {
+        sent = kill(child, SIGINT) == 0;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  ASSERT_TRUE(sent) << "the programming line never came";
+  EXPECT_EQ(outcome.exitCode, 255);
+  EXPECT_TRUE(endsWith(outcome.out, "Programing ROM segment 4\n\n")) << outcome.out;
+  EXPECT_EQ(outcome.err,
+            "SIGINT received: programming continues, and the update stops after it.\n"
+            "Error: update interrupted by SIGINT after programming\n");
+  // The next run finds every segment programmed.
+  Outcome next = run({"-n", "-r"}, "", "older");
+  EXPECT_TRUE(endsWith(next.out, MODULE_UP_TO_DATE)) << next.out;
+}
+
+// What a terminal shows once the bytes are written: carriage returns, "erase
+// to the end of the line" and line ends applied.
+std::string screenText(const std::string& bytes) {
+  std::vector<std::string> lines(1);
+  size_t column = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    std::string& line = lines.back();
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      lines.emplace_back();
+      column = 0;
+    } else if (bytes.compare(i, 3, "\033[K") == 0) {
+      line.resize(std::min(line.size(), column));
+      i += 2;
+    } else {
+      if (column < line.size()) line[column] = c; else line += c;
+      ++column;
+    }
+  }
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() ? "\n" : "");
+  return text;
+}
+
+// On a terminal the run shows live progress on standard error, and erases it
+// so that the screen ends up holding exactly the lines a log of the run holds.
+TEST_F(Program, ProgressOnATerminalLeavesExactlyTheTranscript) {
+  Outcome logged = run({"-n"}, "", "older", "0.3");
+  ASSERT_EQ(logged.exitCode, 0);
+  fs::remove(directory / "module-state");
+
+  setenv("Q7SIM_MODULE", "older", 1);
+  setenv("Q7SIM_STATE_FILE", (directory / "module-state").c_str(), 1);
+  setenv("Q7SIM_PROGRAM_SECONDS", "1.1", 1);  // long enough to show its seconds
+  setenv("Q7SIM_BOOT_SECONDS", "0.2", 1);
+  setenv("Q7SIM_DRAIN_BYTES_PER_SECOND", "5000000", 1);
+  setenv("LD_LIBRARY_PATH", simvisa.c_str(), 1);
+  int terminal = -1;
+  pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(program.c_str(), program.c_str(), "-n", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string bytes;
+  char buffer[4096];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) bytes.append(buffer, got);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  close(terminal);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  EXPECT_NE(bytes.find("vxWorks_rom.hex: "), std::string::npos);  // progress was drawn
+  EXPECT_NE(bytes.find("programming: "), std::string::npos);
+  std::string expected = logged.out;
+  for (size_t at = 0; (at = expected.find('\n', at)) != std::string::npos; at += 2)
+    expected.insert(at, "\r");  // the terminal's line ends
+  EXPECT_EQ(screenText(bytes), screenText(expected));
 }
 
 }  // namespace

@@ -346,4 +346,17 @@ TEST_F(Program, ProgressOnATerminalLeavesExactlyTheTranscript) {
   EXPECT_EQ(screenText(bytes), screenText(expected));
 }
 
+// Standard output and standard error on one pipe, as in "2>&1 | tee log":
+// the lines come in the order they were written, the error line last.
+TEST_F(Program, BothStreamsOnOnePipeKeepTheirOrder) {
+  fs::path logPath = directory / "log";
+  std::string command = "LD_LIBRARY_PATH=" + simvisa + " Q7SIM_STATE_FILE=" +
+                        (directory / "state").string() + " " + program + " -n -L 64 > " +
+                        logPath.string() + " 2>&1";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 255);
+  std::string log = fileContents(logPath);
+  EXPECT_TRUE(startsWith(log, "ROM segment revisions in this update:\n")) << log;
+  EXPECT_TRUE(endsWith(log, "\nError: failed initialize Q7340, check address\n")) << log;
+}
+
 }  // namespace

@@ -1,41 +1,100 @@
-// Reading Q7SIM_* environment variables into a MainframeConfig.
+// Reading Q7SIM_* environment variables into a MainframeConfig. A value that
+// is not sound is reported in one line on standard error and the default
+// stays; an unset or empty variable keeps the default silently.
 #include "sim/config_env.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "sim/module/state_file.h"
 
 namespace sim {
 namespace {
 
-bool readNumber(const char* variable, double* value) {
+// How long a run waits for another run on the same state file to end.
+constexpr double DEFAULT_LOCK_WAIT_SECONDS = 5.0;
+
+void report(const std::string& line) { std::fprintf(stderr, "q7340 simulator: %s\n", line.c_str()); }
+
+const char* valueOf(const char* variable) {
   const char* text = getenv(variable);
-  if (text == nullptr || *text == '\0') return false;
+  return text != nullptr && *text != '\0' ? text : nullptr;
+}
+
+std::string shortNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// A finite number from low to high, and a whole one when `whole`. False when
+// the variable is unset, or after reporting a value that is not such a number.
+bool readNumber(const char* variable, double low, double high, double* value,
+                bool whole = false) {
+  const char* text = valueOf(variable);
+  if (text == nullptr) return false;
   char* end = nullptr;
-  double number = strtod(text, &end);
-  if (*end != '\0' || number < 0) return false;
+  double number = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(number) || number < low || number > high ||
+      (whole && number != std::floor(number))) {
+    report(std::string(variable) + "=" + text + " ignored: not a " +
+           (whole ? "whole number" : "number") + " from " + shortNumber(low) + " to " +
+           shortNumber(high));
+    return false;
+  }
   *value = number;
   return true;
 }
 
 void readMicroseconds(const char* variable, double* seconds) {
   double microseconds = 0;
-  if (readNumber(variable, &microseconds)) *seconds = microseconds * 1e-6;
+  if (readNumber(variable, 0, 1e6, &microseconds)) *seconds = microseconds * 1e-6;
 }
 
-// The module: which flash it starts with, where its flash is kept between
-// runs, and how long programming and booting take.
-void readModule(module::ModuleConfig* config) {
-  if (const char* preset = getenv("Q7SIM_MODULE"); preset != nullptr) {
-    if (strcmp(preset, "older") == 0) config->flash = module::olderModuleFlash();
-    if (strcmp(preset, "uptodate") == 0) config->flash = module::upToDateFlash();
-    if (strcmp(preset, "newer") == 0) config->flash = module::newerGenerationFlash();
+void readPreset(module::FlashRevisions* flash) {
+  const char* preset = valueOf("Q7SIM_MODULE");
+  if (preset == nullptr) return;
+  if (strcmp(preset, "older") == 0) {
+    *flash = module::olderModuleFlash();
+  } else if (strcmp(preset, "uptodate") == 0) {
+    *flash = module::upToDateFlash();
+  } else if (strcmp(preset, "newer") == 0) {
+    *flash = module::newerGenerationFlash();
+  } else {
+    report(std::string("Q7SIM_MODULE=") + preset + " ignored: not older, uptodate or newer");
   }
-  if (const char* path = getenv("Q7SIM_STATE_FILE"); path != nullptr) config->stateFile = path;
-  readNumber("Q7SIM_PROGRAM_SECONDS", &config->programTime);
-  readNumber("Q7SIM_BOOT_SECONDS", &config->bootTime);
-  readNumber("Q7SIM_DRAIN_BYTES_PER_SECOND", &config->drainRate);
+}
+
+// How long programming and booting take, how fast the FIFO drains, whether
+// the module asks for a reset at power-up.
+void readModuleTimes(module::ModuleConfig* config) {
+  readNumber("Q7SIM_PROGRAM_SECONDS", 0, 86400, &config->programTime);
+  readNumber("Q7SIM_BOOT_SECONDS", 0, 86400, &config->bootTime);
+  readNumber("Q7SIM_DRAIN_BYTES_PER_SECOND", 0, 1e12, &config->drainRate);
   double flag = 0;
-  if (readNumber("Q7SIM_RESET_REQUEST", &flag)) config->resetRequestAtPowerUp = flag != 0;
+  if (readNumber("Q7SIM_RESET_REQUEST", 0, 1, &flag, true)) config->resetRequestAtPowerUp = flag != 0;
+}
+
+// A state file that holds a flash wins over Q7SIM_MODULE. One that cannot be
+// used leaves the module out of the mainframe: a module on its preset would
+// hide the problem, and its first change would overwrite the file.
+void openStateFile(MainframeConfig* config) {
+  const char* path = valueOf("Q7SIM_STATE_FILE");
+  if (path == nullptr) return;
+  double lockWait = DEFAULT_LOCK_WAIT_SECONDS;
+  readNumber("Q7SIM_STATE_LOCK_SECONDS", 0, 600, &lockWait);
+  std::string error;
+  std::unique_ptr<module::FlashStateFile> file =
+      module::FlashStateFile::open(path, lockWait, &config->module.flash, &error);
+  if (file == nullptr) {
+    report(error + "; the simulated mainframe has no Q7340 module");
+    config->q7340La = -1;
+    return;
+  }
+  config->module.stateFile = std::move(file);
 }
 
 }  // namespace
@@ -43,14 +102,15 @@ void readModule(module::ModuleConfig* config) {
 MainframeConfig configFromEnvironment() {
   MainframeConfig config;
   double la = 0;
-  if (readNumber("Q7SIM_Q7340_LA", &la) && la <= 255 && la == static_cast<int>(la))
-    config.q7340La = static_cast<int>(la);
+  if (readNumber("Q7SIM_Q7340_LA", 0, 255, &la, true)) config.q7340La = static_cast<int>(la);
   readMicroseconds("Q7SIM_COST_SINGLE16_US", &config.costs.single16);
   readMicroseconds("Q7SIM_COST_SINGLE32_US", &config.costs.single32);
   readMicroseconds("Q7SIM_COST_BLOCK16_US", &config.costs.block16);
   readMicroseconds("Q7SIM_COST_BLOCK32_US", &config.costs.block32);
   readMicroseconds("Q7SIM_COST_BLOCK_SETUP_US", &config.costs.blockSetup);
-  readModule(&config.module);
+  readPreset(&config.module.flash);
+  readModuleTimes(&config.module);
+  openStateFile(&config);
   return config;
 }
 

@@ -7,7 +7,11 @@
 
 namespace sim {
 
-// The defaults, changed by each Q7SIM_* variable that is set and valid.
+// The defaults, changed by each Q7SIM_* variable that is set and valid; each
+// one set to something else is reported in one line on standard error. With
+// Q7SIM_STATE_FILE the module's state file is opened and locked for as long
+// as the configuration (or a copy of it) lives; when it cannot be used, one
+// line says why and the configuration has no Q7340 module (q7340La -1).
 MainframeConfig configFromEnvironment();
 
 }  // namespace sim

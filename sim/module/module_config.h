@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
 namespace sim::module {
+
+class FlashStateFile;  // state_file.h
 
 constexpr int SEGMENT_COUNT = 5;
 
@@ -54,7 +57,7 @@ struct ModuleFaults {
 };
 
 struct ModuleConfig {
-  FlashRevisions flash;                // the flash at power-up (or after loadState)
+  FlashRevisions flash;                // the flash at power-up
   bool resetRequestAtPowerUp = false;  // Status bit 1 reads 1 until the first reboot or reset
   double drainRate = 2.0e6;            // bytes per second the module takes off each incoming FIFO
   uint32_t incomingCapacity = 1024;    // bytes of the 16-bit incoming FIFO
@@ -71,8 +74,9 @@ struct ModuleConfig {
   bool polledPortions = false;         // bit 31 of the receive word at 0x3C
   bool vxiReadyBit = false;            // Status bit 3 (0x0008) reads 1 while up
   uint16_t aux16Value = 0x0000;        // what the register at 0x38 reads
-  std::string stateFile;              // non-empty: the flash is loaded from this file at power-up
-                                       // when it holds one, and saved to it after every change
+  // Set: every change of the flash is saved to this file (opened, locked and
+  // read into `flash` by whoever made the configuration).
+  std::shared_ptr<const FlashStateFile> stateFile;
   bool recordFrames = false;           // keep a copy of every frame taken off an incoming FIFO
   ModuleFaults faults;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "common/clock.h"
 #include "sim/module/message_server.h"
@@ -31,7 +32,6 @@ Q7340Module::Q7340Module(const ModuleConfig& config)
       channel32_(FifoEnd(4, config.incoming32Capacity, config.outgoing32Capacity,
                          config.maxFramePayload)) {
   state_.flash = config.flash;
-  if (!config.stateFile.empty()) (void)loadFlash(config.stateFile, &state_.flash);
   state_.resetRequested = config.resetRequestAtPowerUp;
   comeUp(elapsedSeconds());
 }
@@ -113,8 +113,7 @@ void Q7340Module::handleFrame(Channel& channel, double at) {
   if (config_.recordFrames) state_.frames.push_back(frame);
   FlashRevisions flashBefore = state_.flash;
   ServerAnswer answer = serveRequest(state_, config_, frame);
-  if (!config_.stateFile.empty() && !sameFlash(flashBefore, state_.flash))
-    (void)saveFlash(config_.stateFile, state_.flash);
+  if (config_.stateFile != nullptr && !sameFlash(flashBefore, state_.flash)) writeStateFile();
   state_.busyUntil = at + answer.busySeconds;
   if (answer.reply) {
     double readyAt = state_.busyUntil + config_.replyLatency + answer.delaySeconds;
@@ -336,5 +335,12 @@ void Q7340Module::clearOutput() {
 bool Q7340Module::saveState(const std::string& path) const { return saveFlash(path, state_.flash); }
 
 bool Q7340Module::loadState(const std::string& path) { return loadFlash(path, &state_.flash); }
+
+// A failed write leaves the file as it was; the operator reads why.
+void Q7340Module::writeStateFile() const {
+  std::string error;
+  if (!config_.stateFile->save(state_.flash, &error))
+    std::fprintf(stderr, "q7340 simulator: %s\n", error.c_str());
+}
 
 }  // namespace sim::module

@@ -87,7 +87,7 @@ class Q7340Module : public Device {
   // a fuzzer can start each input from an empty outgoing stream.
   void clearOutput();
 
-  // The flash revisions in a state file (see state_file.h).
+  // The flash revisions in a state file, without its lock (see state_file.h).
   bool saveState(const std::string& path) const;
   bool loadState(const std::string& path);
 
@@ -112,6 +112,7 @@ class Q7340Module : public Device {
   bool channelRunning() const { return state_.up && !state_.inHandshake; }
   void drain(Channel& channel, double now);
   void handleFrame(Channel& channel, double at);
+  void writeStateFile() const;
   void releaseReplies(Channel& channel, double now);
   void emitReply(Channel& channel, const PendingReply& reply);
   void goDown(double at);

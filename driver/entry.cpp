@@ -1,5 +1,7 @@
 // The program's entry: options, what they ask for, prompts, session, closing.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "common/console.h"
 #include "driver/command_line.h"
@@ -11,6 +13,7 @@
 #include "driver/session.h"
 #include "payload/payload.h"
 #include "vxi/visa.h"
+#include "vxi/visa_trace.h"
 
 int32_t (*updateSessionEntry)(UpdateOptions* options) = runUpdateSession;
 
@@ -60,11 +63,17 @@ int32_t q7340Main(int32_t argc, const char* const argv[]) {
     return 0;
   }
   if (longOptions.visaLibrary != nullptr) visaUseLibrary(longOptions.visaLibrary);
+  if (longOptions.visaTrace != nullptr && visaTraceOpen(longOptions.visaTrace, PROGRAM_VERSION) != 0) {
+    std::fprintf(consoleErr, "Error: cannot write the VISA trace %s: %s\n", longOptions.visaTrace,
+                 std::strerror(errno));
+    return -1;
+  }
 
   UpdateOptions options;
   CommandLineFaults faults;
   parseCommandLine(restCount, rest, &options, &faults);
   int32_t status = runWithOptions(&options, &faults, longOptions.visaLibrary);
+  visaTraceClose();
   if (!options.nonInteractive) waitForExit();
   std::fflush(consoleOut);
   std::fflush(consoleErr);

@@ -57,6 +57,7 @@ struct HostLibrary {
 
 HostLibrary host;
 const VisaFunctions* installed = nullptr;
+const VisaFunctions* front = nullptr;  // a table in front of the provider (the trace), or null
 const char* onlyCandidate[] = {nullptr, nullptr};  // the library named by visaUseLibrary
 
 const char* const* candidates() {
@@ -287,9 +288,14 @@ const VisaFunctions hostTable = {
 
 }  // namespace
 
-const VisaFunctions& visa() { return installed != nullptr ? *installed : hostTable; }
+const VisaFunctions& visaProvider() { return installed != nullptr ? *installed : hostTable; }
+
+const VisaFunctions& visa() { return front != nullptr ? *front : visaProvider(); }
 
 void visaInstall(const VisaFunctions* provider) { installed = provider; }
+
+void visaUseTable(const VisaFunctions* table) { front = table; }
+
 
 const char* const* visaLibraryNames() { return libraryNames; }
 

@@ -210,6 +210,12 @@ const VisaFunctions& visa();
 // host library binding. The table must outlive its use.
 void visaInstall(const VisaFunctions* provider);
 
+// The provider in force, without any table in front of it.
+const VisaFunctions& visaProvider();
+// Puts a table in front of the provider (the trace, which calls through to
+// visaProvider()); null takes it away.
+void visaUseTable(const VisaFunctions* table);
+
 // ---- The host library binding ----------------------------------------------
 //
 // The binding tries the names of visaLibraryNames() with dlopen, in order, on

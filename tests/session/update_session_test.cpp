@@ -3,6 +3,8 @@
 // status byte for byte, and what the module went through (its event log, its
 // flash, what is still loaded or stored on it).
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -737,5 +739,40 @@ INSTANTIATE_TEST_SUITE_P(
         RebootCase{"ModuleNeverComesBack", true, {"-R", "-n"}, "",
                    REQUESTED_REBOOT + REBOOT_FAILED, true, 36.2, 36.25}),
     [](const auto& info) { return info.param.name; });
+
+// ---- The VISA trace -------------------------------------------------------------
+
+TEST_F(UpdateSession, VisaTraceRecordsEveryCallOneLineEach) {
+  std::string path = ::testing::TempDir() + "q7340-trace.jsonl";
+  config.flash = sim::module::olderModuleFlash();
+  ConsoleRun result = run({"-r", "-n", "--visa-trace=" + path}, "");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, updateTable() + moduleTable(OLDER_MODULE));  // unchanged by the trace
+
+  std::ifstream trace(path);
+  std::string line;
+  ASSERT_TRUE(std::getline(trace, line));
+  EXPECT_EQ(line,
+            "{\"trace\":\"q7340romupdate VISA calls\",\"version\":\"1.0.1.0\","
+            "\"library\":\"(provider in the process)\",\"implVersion\":\"0x00100001\"}");
+  std::vector<std::string> calls;
+  while (std::getline(trace, line)) {
+    EXPECT_EQ(line.rfind("{\"t\":", 0), 0u) << line;
+    EXPECT_EQ(line.back(), '}') << line;
+    calls.push_back(line);
+  }
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_NE(calls[0].find("\"fn\":\"viOpenDefaultRM\""), std::string::npos);
+  EXPECT_NE(calls[1].find("\"name\":\"VXI0::MEMACC\""), std::string::npos);
+  // The first frame the session sends: the empty request that makes the channel quiet.
+  auto sync = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+    return call.find("\"fn\":\"viMoveOut16\"") != std::string::npos;
+  });
+  ASSERT_NE(sync, calls.end());
+  EXPECT_NE(sync->find("\"count\":4,\"status\":0,\"data\":\"000000000000005f\""),
+            std::string::npos)
+      << *sync;
+  std::remove(path.c_str());
+}
 
 }  // namespace

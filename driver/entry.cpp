@@ -9,7 +9,10 @@
 #include "driver/long_options.h"
 #include "driver/driver.h"
 #include "driver/prompts.h"
+#include "driver/progress_view.h"
 #include "driver/revision_table.h"
+#include "driver/run_report.h"
+#include "driver/console_tap.h"
 #include "driver/session.h"
 #include "payload/payload.h"
 #include "vxi/visa.h"
@@ -69,11 +72,16 @@ int32_t q7340Main(int32_t argc, const char* const argv[]) {
     return -1;
   }
 
+  if (longOptions.report != nullptr) reportStart(longOptions.report);
+
   UpdateOptions options;
   CommandLineFaults faults;
   parseCommandLine(restCount, rest, &options, &faults);
   int32_t status = runWithOptions(&options, &faults, longOptions.visaLibrary);
   visaTraceClose();
+  progressViewStop();
+  if (reportFinish(status) != 0 && status == 0) status = -1;
+  consoleTapStop();
   if (!options.nonInteractive) waitForExit();
   std::fflush(consoleOut);
   std::fflush(consoleErr);

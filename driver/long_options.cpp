@@ -6,6 +6,7 @@ int32_t takeLongOptions(int32_t argc, const char* const argv[], LongOptions* opt
                         const char* rest[], int32_t capacity) {
   static const char visaLibrary[] = "--visa-library=";
   static const char visaTrace[] = "--visa-trace=";
+  static const char report[] = "--report=";
   int32_t count = 0;
   for (int32_t i = 0; i < argc && argv[i] != nullptr; ++i) {
     const char* argument = argv[i];
@@ -17,6 +18,8 @@ int32_t takeLongOptions(int32_t argc, const char* const argv[], LongOptions* opt
       options->visaLibrary = argument + sizeof visaLibrary - 1;
     } else if (i > 0 && std::strncmp(argument, visaTrace, sizeof visaTrace - 1) == 0) {
       options->visaTrace = argument + sizeof visaTrace - 1;
+    } else if (i > 0 && std::strncmp(argument, report, sizeof report - 1) == 0) {
+      options->report = argument + sizeof report - 1;
     } else if (count < capacity) {
       rest[count++] = argument;
     }

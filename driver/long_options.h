@@ -1,5 +1,6 @@
 // The GNU long options, taken before the program's own option parser sees the
-// arguments: --help, --version, --visa-library=PATH and --visa-trace=FILE,
+// arguments: --help, --version, --visa-library=PATH, --visa-trace=FILE and
+// --report=FILE,
 // exactly so written.
 // Every other argument reaches that parser unchanged and in order.
 #pragma once
@@ -14,6 +15,7 @@ struct LongOptions {
   int32_t version = 0;                // --version: the version line, exit 0
   const char* visaLibrary = nullptr;  // --visa-library=PATH: that VISA library and no other
   const char* visaTrace = nullptr;    // --visa-trace=FILE: every VISA call recorded in FILE
+  const char* report = nullptr;       // --report=FILE: the run's report, as JSON, in FILE
 };
 
 // Fills `options` from the long options among argv[1..argc-1] and copies

@@ -7,6 +7,7 @@
 
 #include "common/clock.h"
 #include "common/console.h"
+#include "driver/console_tap.h"
 
 namespace {
 
@@ -15,40 +16,24 @@ constexpr int64_t SMALLEST_SHOWN_FRAME = 64 * 1024;  // a request sent in an ins
 
 bool active = false;
 bool drawn = false;        // a progress line stands on the terminal
+FILE* terminal = nullptr;  // standard error, behind the console tap
 double lastDraw = -1.0;
 const char* subject = "";
-FILE* realOut = nullptr;   // the streams the view wraps
-FILE* realErr = nullptr;
 double frameStart = 0.0;   // when the frame being sent began
 int64_t lastDone = 0;      // bytes of that frame reported so far
 
 void erase() {
   if (!drawn) return;
-  std::fputs("\r\033[K", realErr);
-  std::fflush(realErr);
   drawn = false;
+  std::fputs("\r\033[K", terminal);
+  std::fflush(terminal);
 }
 
-// A stream that erases the progress line, then writes through to `target`.
-ssize_t writeThrough(void* target, const char* data, size_t size) {
-  erase();
-  FILE* stream = static_cast<FILE*>(target);
-  size_t written = std::fwrite(data, 1, size, stream);
-  std::fflush(stream);
-  return static_cast<ssize_t>(written);
-}
-
-FILE* wrap(FILE* target) {
-  cookie_io_functions_t functions = {nullptr, writeThrough, nullptr, nullptr};
-  FILE* wrapped = fopencookie(target, "w", functions);
-  if (wrapped == nullptr) return target;
-  std::setvbuf(wrapped, nullptr, _IOLBF, 0);
-  return wrapped;
-}
+void eraseBeforeText(bool, const char*, size_t) { erase(); }
 
 void draw(const char* text) {
-  std::fprintf(realErr, "\r\033[K%s", text);
-  std::fflush(realErr);
+  std::fprintf(terminal, "\r\033[K%s", text);
+  std::fflush(terminal);
   drawn = true;
 }
 
@@ -56,11 +41,14 @@ void draw(const char* text) {
 
 void progressViewStart(int quiet) {
   if (active || quiet || !isatty(fileno(consoleErr))) return;
-  realOut = consoleOut;
-  realErr = consoleErr;
-  consoleOut = wrap(realOut);
-  consoleErr = wrap(realErr);
+  terminal = consoleErr;
+  consoleTapListen(eraseBeforeText);
   active = true;
+}
+
+void progressViewStop() {
+  erase();
+  active = false;
 }
 
 void progressViewSubject(const char* newSubject) { subject = newSubject != nullptr ? newSubject : ""; }

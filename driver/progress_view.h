@@ -12,6 +12,9 @@
 // now on consoleOut and consoleErr erase a drawn line before they write.
 void progressViewStart(int quiet);
 
+// Erases what is drawn and draws nothing more.
+void progressViewStop();
+
 // Names what the next reports are about ("vxWorks_rom.hex", "programming").
 void progressViewSubject(const char* subject);
 

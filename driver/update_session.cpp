@@ -16,6 +16,7 @@
 #include "driver/module_reboot.h"
 #include "driver/progress_view.h"
 #include "driver/revision_table.h"
+#include "driver/run_report.h"
 #include "driver/session.h"
 #include "msg/msg.h"
 #include "payload/payload.h"
@@ -86,17 +87,22 @@ const PayloadRecord* segmentImage(int32_t segment) { return romSegments[segment]
 
 int32_t storeFile(const PayloadRecord* image) {
   progressViewSubject(image->name);
-  return q7340MsgFilePut(session.cmdLwf, image->name, payloadData(image),
-                         static_cast<int32_t>(image->fileSize));
+  int32_t result = q7340MsgFilePut(session.cmdLwf, image->name, payloadData(image),
+                                   static_cast<int32_t>(image->fileSize));
+  reportStep("store", image->name, result);
+  return result;
 }
 
 int32_t execute(const char* command, const MsgParameter* parameters = nullptr) {
-  return q7340MsgCmdXeq(session.cmdLwf, command, parameters);
+  int32_t result = q7340MsgCmdXeq(session.cmdLwf, command, parameters);
+  reportStep(std::strcmp(command, "unld") == 0 ? "unload" : "program", command, result);
+  return result;
 }
 
 void removeFile(const PayloadRecord* image) {
-  if (q7340MsgRm(session.cmdLwf, image->name) < 0)
-    std::fprintf(consoleErr, "Error: failed to remove ROM file %s\n", image->name);
+  int32_t result = q7340MsgRm(session.cmdLwf, image->name);
+  reportStep("remove", image->name, result);
+  if (result < 0) std::fprintf(consoleErr, "Error: failed to remove ROM file %s\n", image->name);
 }
 
 // Step U: unload the update library. A pass that failed in its download or
@@ -249,10 +255,16 @@ void removeImages(const UpdateOptions* options) {
   }
 }
 
+PassOutcome rebooted(const char* which, int32_t result) {
+  reportStep("reboot", which, result);
+  return {false, result};
+}
+
 // Step 28: reboot into the new operating system, then a fresh channel for the
 // second pass, which programs the self test alone.
 PassOutcome rebootForSelftest(UpdateOptions* options) {
   int32_t result = selftestReboot(options, session.cmdLwf);
+  reportStep("reboot", "selftest", result);
   if (result != 0) return {false, result};
   for (int32_t& chosen : session.progSeg) chosen = 0;
   session.selftestState = SELFTEST_SECOND_PASS;
@@ -270,7 +282,7 @@ PassOutcome finishUpdate(UpdateOptions* options) {
   say(options, "Reboot the module for the ROM changes to be effective.\n");
   if (!options->nonInteractive &&
       askQuestion(AnswerDefault::yes, "Reboot Q7340 module now (y/n)[y]? "))
-    return {false, confirmedReboot(options, session.cmdLwf)};
+    return rebooted("confirmed", confirmedReboot(options, session.cmdLwf));
   say(options, "To reboot the Q7340 module, q7340romupdate -R\n");
   return {false, unloadUpdateLibrary(false)};
 }
@@ -298,21 +310,28 @@ bool programAndRemove(UpdateOptions* options, int32_t* status) {
 }
 
 PassOutcome runPass(UpdateOptions* options) {
-  if (options->reboot) return {false, requestedReboot(options, session.cmdLwf)};
+  if (options->reboot) return rebooted("requested", requestedReboot(options, session.cmdLwf));
   // Nothing of an earlier exchange may be taken as the answer to this pass's
   // requests, not even one of a run that was killed while the module worked.
-  if (q7340MsgSync(session.cmdLwf) != 0 || q7340MsgLibLoad(session.cmdLwf) != 0)
-    return {false, sessionError("Error: failed initialize Q7340, check address\n")};
+  int32_t loaded = q7340MsgSync(session.cmdLwf);
+  if (loaded == 0) loaded = q7340MsgLibLoad(session.cmdLwf);
+  reportStep("load", "dldmsgLib.out", loaded);
+  if (loaded != 0) return {false, sessionError("Error: failed initialize Q7340, check address\n")};
   const PayloadRecord* library = payloadFind(UPDATE_LIBRARY);
-  if (library == nullptr ||
-      q7340MsgBufDnldGo(session.cmdLwf, payloadData(library),
-                        static_cast<int32_t>(library->fileSize), library->name, "romupdateInit", 0,
-                        0) != 0)
+  loaded = library == nullptr ? -1
+                              : q7340MsgBufDnldGo(session.cmdLwf, payloadData(library),
+                                                  static_cast<int32_t>(library->fileSize),
+                                                  library->name, "romupdateInit", 0, 0);
+  reportStep("load", UPDATE_LIBRARY, loaded);
+  if (loaded != 0)
     return {false, sessionError("Error: failed initialize Q7340 app, check address\n")};
 
   // Revisions that could not be read are unknown, not 0: nothing is decided
   // from them.
-  if (getRomRevs(session.cmdLwf, session.romSegRev, ROM_SEGMENT_COUNT) != 0) {
+  int32_t query = getRomRevs(session.cmdLwf, session.romSegRev, ROM_SEGMENT_COUNT);
+  reportStep("revisions", "", query);
+  if (query == 0) reportRevisions(session.romSegRev);
+  if (query != 0) {
     std::fprintf(consoleErr, "Error: failed to read the ROM segment revisions of the Q7340 module\n");
     return {false, unloadUpdateLibrary(true)};
   }
@@ -337,6 +356,7 @@ PassOutcome runPass(UpdateOptions* options) {
   applySelftestRule(options);
   if (!anyChosen() && !options->lanboot) return {false, unloadUpdateLibrary(false)};
 
+  reportChosen(session.progSeg, options->lanboot);
   printSummary(options);
   if (!options->nonInteractive && session.selftestState != SELFTEST_SECOND_PASS) {
     if (!confirmProgramming(options)) {
@@ -370,6 +390,7 @@ int32_t runUpdateSession(UpdateOptions* options) {
   progressViewSubject("waiting for the module");
   for (int32_t i = 0; i < ROM_SEGMENT_COUNT; ++i)
     session.updateSegRev[i] = romSegments[i].efile->revision;
+  reportSession(options, session.updateSegRev, lanbootImage()->revision);
 
   if (std::strncmp(options->vxiInterface, "IP", 2) == 0)
     return sessionError("Error: update over lan not supported\n");

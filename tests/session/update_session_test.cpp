@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -773,6 +774,48 @@ TEST_F(UpdateSession, VisaTraceRecordsEveryCallOneLineEach) {
             std::string::npos)
       << *sync;
   std::remove(path.c_str());
+}
+
+// ---- The report for fleet tooling ------------------------------------------------
+
+std::string fileText(const std::string& path) {
+  std::ifstream file(path);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST_F(UpdateSession, ReportOfAnUpdateThatFailsHasEveryStepAndTheErrorLines) {
+  std::string path = ::testing::TempDir() + "q7340-report.json";
+  config.flash = sim::module::olderModuleFlash();
+  config.faults.failingCommands["q7340FlashProgVxiga"] = -8;
+  ConsoleRun result = run({"-n", "-S", "1", "--report=" + path}, "");
+  EXPECT_EQ(result.status, -1);
+  EXPECT_EQ(result.out, updateTable() + moduleTable(OLDER_MODULE) + summary({1}, false) +
+                            downloading({1}) + "Programing ROM segment 1\n");  // unchanged
+  EXPECT_EQ(fileText(path),
+            "{\"program\":\"q7340romupdate\",\"version\":\"1.0.1.0\",\"interface\":\"VXI0\","
+            "\"logicalAddress\":128,\"carried\":[110000,2051614,2071509,3041016,10800],"
+            "\"carriedLanboot\":110000,\"moduleBefore\":[100000,2041200,2061000,3030500,10700],"
+            "\"moduleAfter\":null,\"chosen\":[1],\"lanboot\":false,\"steps\":["
+            "{\"step\":\"load\",\"subject\":\"dldmsgLib.out\",\"result\":0},"
+            "{\"step\":\"load\",\"subject\":\"romupdate.out\",\"result\":0},"
+            "{\"step\":\"revisions\",\"subject\":\"\",\"result\":0},"
+            "{\"step\":\"store\",\"subject\":\"vxiga.hex\",\"result\":0},"
+            "{\"step\":\"program\",\"subject\":\"q7340FlashProgVxiga\",\"result\":-8},"
+            "{\"step\":\"unload\",\"subject\":\"unld\",\"result\":0}],\"status\":-1,"
+            "\"errors\":[\"Error: failed to program ROM file vxiga.hex\"]}\n");
+  std::remove(path.c_str());
+}
+
+TEST_F(UpdateSession, NoReportWithoutASessionAndOneThatCannotBeWrittenIsAnError) {
+  std::string missingDirectory = ::testing::TempDir() + "no-such-directory/report.json";
+  config.flash = sim::module::olderModuleFlash();
+  ConsoleRun usage = run({"-u", "--report=" + missingDirectory}, "");
+  EXPECT_EQ(usage.status, 0);  // nothing reached the module: no report wanted
+  vxi.reset();
+  ConsoleRun revisions = run({"-n", "-r", "--report=" + missingDirectory}, "");
+  EXPECT_EQ(revisions.status, -1);
+  EXPECT_EQ(revisions.err, "Error: cannot write the report " + missingDirectory +
+                               ": No such file or directory\n");
 }
 
 }  // namespace

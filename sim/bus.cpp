@@ -68,6 +68,12 @@ bool Mainframe::registerWrite(uint64_t address, int width, uint32_t value) {
   }
 }
 
+Device* Mainframe::blockOwner(ViUInt16 space, uint64_t address) const {
+  if (space != VI_A16_SPACE || address < a16Devices || address >= spaceSize(VI_A16_SPACE))
+    return nullptr;
+  return devices[(address - a16Devices) / blockBytes].get();
+}
+
 bool Mainframe::answersD32(const Device& device, uint32_t offset) {
   return offset % 4 == 0 && (device.identity().d32Registers >> (offset / 4) & 1) != 0;
 }

@@ -52,6 +52,13 @@ class Device {
     write16(offset + 2, static_cast<uint16_t>(value));
   }
 
+  // A block move that starts in this block begins and ends (they nest, as
+  // a viMove between two registers of one device does). The elements still
+  // come one access each; a device that models time takes the whole move at
+  // the instant it begins instead of catching up with the clock per element.
+  virtual void blockMoveStarts() {}
+  virtual void blockMoveEnds() {}
+
   virtual DeviceIdentity identity() const = 0;
 
   // A short name for logs ("slot0", "q7340").

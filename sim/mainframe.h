@@ -253,6 +253,8 @@ class Mainframe {
   std::optional<uint32_t> busRead(ViUInt16 space, uint64_t address, int width);
   bool busWrite(ViUInt16 space, uint64_t address, int width, uint32_t value);
   std::optional<uint32_t> registerRead(uint64_t address, int width);
+  // The device whose A16 register block holds the address, or null.
+  Device* blockOwner(ViUInt16 space, uint64_t address) const;
   bool registerWrite(uint64_t address, int width, uint32_t value);
   static bool answersD32(const Device& device, uint32_t offset);
   // The bytes of device memory at address, or null when no device's memory

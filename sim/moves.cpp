@@ -40,6 +40,23 @@ void storeElement(void* buffer, uint64_t index, int width, uint32_t value) {
   }
 }
 
+// A block move is one instant for the device it starts in
+// (Device::blockMoveStarts), whichever way the move ends.
+class BlockMoveScope {
+ public:
+  explicit BlockMoveScope(Device* device) : device_(device) {
+    if (device_ != nullptr) device_->blockMoveStarts();
+  }
+  ~BlockMoveScope() {
+    if (device_ != nullptr) device_->blockMoveEnds();
+  }
+  BlockMoveScope(const BlockMoveScope&) = delete;
+  BlockMoveScope& operator=(const BlockMoveScope&) = delete;
+
+ private:
+  Device* device_;
+};
+
 }  // namespace
 
 double Mainframe::elementCost(int width) const {
@@ -82,6 +99,7 @@ ViStatus Mainframe::moveIn(const char* function, ViSession vi, ViUInt16 space,
     bool advance = true;
     ViStatus status = startMove(vi, space, offset, count, width, true, buffer, &start, &advance);
     if (status != VI_SUCCESS) return status;
+    BlockMoveScope instant(blockOwner(space, start));
     for (ViBusSize i = 0; i < count; ++i) {
       std::optional<uint32_t> value = busRead(space, advance ? start + i * width : start, width);
       if (!value) return VI_ERROR_BERR;
@@ -101,6 +119,7 @@ ViStatus Mainframe::moveOut(const char* function, ViSession vi, ViUInt16 space,
     bool advance = true;
     ViStatus status = startMove(vi, space, offset, count, width, false, buffer, &start, &advance);
     if (status != VI_SUCCESS) return status;
+    BlockMoveScope instant(blockOwner(space, start));
     for (ViBusSize i = 0; i < count; ++i) {
       uint32_t value = loadElement(buffer, i, width);
       if (!busWrite(space, advance ? start + i * width : start, width, value))
@@ -160,6 +179,8 @@ ViStatus Mainframe::move(const char* function, ViSession vi, ViUInt16 srcSpace,
     if (status != VI_SUCCESS) return status;
     clockCharge(costs.blockSetup);
     ++counters.blockMoves;
+    BlockMoveScope reading(blockOwner(srcSpace, from));
+    BlockMoveScope writing(blockOwner(destSpace, to));
     for (ViBusSize i = 0; i < count; ++i) {
       std::optional<uint32_t> value = busRead(srcSpace, srcAdvance ? from + i * width : from, width);
       if (!value || !busWrite(destSpace, destAdvance ? to + i * width : to, width, *value))

@@ -240,7 +240,7 @@ uint32_t Q7340Module::receiveWord() const {
 }
 
 uint16_t Q7340Module::read16(uint32_t offset) {
-  catchUp();
+  catchUpForAccess();
   const bool running = channelRunning();
   switch (offset) {
     case REG_ID: return static_cast<uint16_t>(0xC000 | (identity().manfId & 0x0FFF));
@@ -263,7 +263,7 @@ uint16_t Q7340Module::read16(uint32_t offset) {
 }
 
 void Q7340Module::write16(uint32_t offset, uint16_t value) {
-  catchUp();
+  catchUpForAccess();
   switch (offset) {
     case REG_STATUS: writeControl(value); break;
     case REG_FIFO32: high32_ = value; break;
@@ -275,11 +275,11 @@ void Q7340Module::write16(uint32_t offset, uint16_t value) {
 
 uint32_t Q7340Module::read32(uint32_t offset) {
   if (offset == REG_FIFO32) {
-    catchUp();
+    catchUpForAccess();
     return hostRead(channel32_, 0xFFFFFFFFu);
   }
   if (offset == REG_RX_AVAIL) {
-    catchUp();
+    catchUpForAccess();
     return receiveWord();
   }
   return Device::read32(offset);
@@ -287,11 +287,23 @@ uint32_t Q7340Module::read32(uint32_t offset) {
 
 void Q7340Module::write32(uint32_t offset, uint32_t value) {
   if (offset == REG_FIFO32) {
-    catchUp();
+    catchUpForAccess();
     hostWrite(channel32_, value);
     return;
   }
   Device::write32(offset, value);
+}
+
+// A block move is one instant of the model: it catches up once, at the
+// start, and every element of the move meets the FIFOs as they stood then.
+// The drain still runs at its rate over the move's bus time, which the next
+// access outside the move catches up on.
+void Q7340Module::blockMoveStarts() {
+  if (blockMoveDepth_++ == 0) catchUp();
+}
+
+void Q7340Module::blockMoveEnds() {
+  if (blockMoveDepth_ > 0) --blockMoveDepth_;
 }
 
 // ---- Test and persistence API ------------------------------------------------

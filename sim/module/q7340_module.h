@@ -2,7 +2,8 @@
 // the FIFO registers of every channel kind) over the message server, the RAM
 // files and the flash. It keeps no thread: every register access first brings
 // the model up to the shared clock (drains the incoming FIFOs at their rate,
-// hands whole frames to the server, releases delayed replies, finishes a boot).
+// hands whole frames to the server, releases delayed replies, finishes a boot);
+// a block move does so once, at its start.
 //
 // Register block:
 //   0x00 ID, 0x02 device type
@@ -62,6 +63,8 @@ class Q7340Module : public Device {
   void write16(uint32_t offset, uint16_t value) override;
   uint32_t read32(uint32_t offset) override;
   void write32(uint32_t offset, uint32_t value) override;
+  void blockMoveStarts() override;
+  void blockMoveEnds() override;
   DeviceIdentity identity() const override;
   std::string name() const override { return "q7340"; }
 
@@ -110,6 +113,11 @@ class Q7340Module : public Device {
   };
 
   bool channelRunning() const { return state_.up && !state_.inHandshake; }
+  // What every register access does first; inside a block move the model
+  // stays at the move's start.
+  void catchUpForAccess() {
+    if (blockMoveDepth_ == 0) catchUp();
+  }
   void drain(Channel& channel, double now);
   void handleFrame(Channel& channel, double at);
   void writeStateFile() const;
@@ -129,6 +137,7 @@ class Q7340Module : public Device {
   Channel channel16_;
   Channel channel32_;
   uint32_t high32_ = 0;           // D16 write of the 32-bit FIFO: the more significant half
+  int blockMoveDepth_ = 0;        // block moves under way in this block
   uint32_t garbageState_ = 1;     // xorshift state of the garbage words
   uint32_t garbageSeed_ = 0;      // the seed garbageState_ started from
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "sim/module/replay.h"
 #include "sim/module/state_file.h"
 
 namespace sim {
@@ -97,12 +98,32 @@ void openStateFile(MainframeConfig* config) {
   config->module.stateFile = std::move(file);
 }
 
+// A recorded module puts its reset request and, unless Q7SIM_Q7340_LA says
+// otherwise, its logical address in place. A record that cannot be read
+// leaves the module out, as an unusable state file does.
+void openReplay(MainframeConfig* config, bool addressGiven) {
+  const char* path = valueOf("Q7SIM_REPLAY");
+  if (path == nullptr) return;
+  std::string error;
+  std::shared_ptr<module::ModuleReplay> replay = module::ModuleReplay::load(path, &error);
+  if (replay == nullptr) {
+    report(error + "; the simulated mainframe has no Q7340 module");
+    config->q7340La = -1;
+    return;
+  }
+  if (config->q7340La >= 0 && !addressGiven && replay->logicalAddress() >= 0)
+    config->q7340La = replay->logicalAddress();
+  config->module.resetRequestAtPowerUp = replay->resetRequestAtPowerUp();
+  config->module.replay = std::move(replay);
+}
+
 }  // namespace
 
 MainframeConfig configFromEnvironment() {
   MainframeConfig config;
   double la = 0;
-  if (readNumber("Q7SIM_Q7340_LA", 0, 255, &la, true)) config.q7340La = static_cast<int>(la);
+  const bool addressGiven = readNumber("Q7SIM_Q7340_LA", 0, 255, &la, true);
+  if (addressGiven) config.q7340La = static_cast<int>(la);
   readMicroseconds("Q7SIM_COST_SINGLE16_US", &config.costs.single16);
   readMicroseconds("Q7SIM_COST_SINGLE32_US", &config.costs.single32);
   readMicroseconds("Q7SIM_COST_BLOCK16_US", &config.costs.block16);
@@ -111,6 +132,7 @@ MainframeConfig configFromEnvironment() {
   readPreset(&config.module.flash);
   readModuleTimes(&config.module);
   openStateFile(&config);
+  openReplay(&config, addressGiven);
   return config;
 }
 

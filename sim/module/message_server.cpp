@@ -6,6 +6,7 @@
 #include "sim/module/downloads.h"
 #include "sim/module/module_codes.h"
 #include "sim/module/ram_files.h"
+#include "sim/module/replay.h"
 
 namespace sim::module {
 
@@ -27,6 +28,18 @@ std::vector<uint32_t> romRevisions(const ModuleState& state, const ModuleFaults&
   return reply;
 }
 
+// A replayed module answers from its record, whatever is loaded.
+ServerAnswer replayed(ModuleReplay& replay, const Frame& frame) {
+  ModuleReplay::Answer recorded = replay.answer(frame);
+  ServerAnswer answer;
+  answer.raw = true;
+  answer.reply = !recorded.words.empty();
+  answer.payload = std::move(recorded.words);
+  answer.reboot = recorded.reboot;
+  answer.stayDown = recorded.stayDown;
+  return answer;
+}
+
 }  // namespace
 
 bool tagIsServed(const ModuleState& state, int32_t tag) {
@@ -43,6 +56,7 @@ bool tagIsServed(const ModuleState& state, int32_t tag) {
 }
 
 ServerAnswer serveRequest(ModuleState& state, const ModuleConfig& config, const Frame& frame) {
+  if (config.replay != nullptr) return replayed(*config.replay, frame);
   ServerAnswer answer;
   if (!tagIsServed(state, frame.tag)) {
     ++state.counters.unservedFrames;

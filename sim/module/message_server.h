@@ -23,6 +23,8 @@ struct ServerAnswer {
   double delaySeconds = 0;         // extra time before the reply (an injected late answer)
   double busySeconds = 0;          // execution time: nothing else runs, the reply waits
   bool reboot = false;             // the module reboots once the request is handled
+  bool stayDown = false;           // ... and never comes back up
+  bool raw = false;                // payload holds whole frames, sent as they stand
 };
 
 // True when a handler for the tag is in place now.

@@ -12,6 +12,7 @@
 namespace sim::module {
 
 class FlashStateFile;  // state_file.h
+class ModuleReplay;    // replay.h
 
 constexpr int SEGMENT_COUNT = 5;
 
@@ -77,6 +78,9 @@ struct ModuleConfig {
   // Set: every change of the flash is saved to this file (opened, locked and
   // read into `flash` by whoever made the configuration).
   std::shared_ptr<const FlashStateFile> stateFile;
+  // Set: the message server plays this recorded module instead of its own
+  // handlers (Q7SIM_REPLAY).
+  std::shared_ptr<ModuleReplay> replay;
   bool recordFrames = false;           // keep a copy of every frame taken off an incoming FIFO
   ModuleFaults faults;
 };

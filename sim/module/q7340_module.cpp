@@ -10,6 +10,7 @@
 
 #include "common/clock.h"
 #include "sim/module/message_server.h"
+#include "sim/module/replay.h"
 #include "sim/module/state_file.h"
 
 namespace sim::module {
@@ -34,6 +35,7 @@ Q7340Module::Q7340Module(const ModuleConfig& config)
   state_.flash = config.flash;
   state_.resetRequested = config.resetRequestAtPowerUp;
   comeUp(elapsedSeconds());
+  if (config.replay != nullptr) channel16_.fifo.send(config.replay->powerUpWords());
 }
 
 DeviceIdentity Q7340Module::identity() const {
@@ -117,11 +119,12 @@ void Q7340Module::handleFrame(Channel& channel, double at) {
   state_.busyUntil = at + answer.busySeconds;
   if (answer.reply) {
     double readyAt = state_.busyUntil + config_.replyLatency + answer.delaySeconds;
-    channel.pending.push_back({readyAt, frame.tag, std::move(answer.payload)});
+    channel.pending.push_back({readyAt, frame.tag, std::move(answer.payload), answer.raw});
   }
   if (answer.reboot) {
     state_.log.push_back("reboot");
     goDown(at);
+    if (answer.stayDown) state_.bootDoneAt = NEVER;
   }
 }
 
@@ -135,6 +138,10 @@ void Q7340Module::releaseReplies(Channel& channel, double now) {
 
 // The reply frame with what the configuration and the faults put around it.
 void Q7340Module::emitReply(Channel& channel, const PendingReply& reply) {
+  if (reply.raw) {
+    channel.fifo.send(reply.payload);
+    return;
+  }
   ModuleFaults& faults = config_.faults;
   std::vector<uint32_t> words;
   for (uint32_t i = 0; i < faults.garbageWordsBeforeReply; ++i) words.push_back(nextGarbageWord());

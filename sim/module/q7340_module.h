@@ -103,6 +103,7 @@ class Q7340Module : public Device {
     double readyAt;
     int32_t tag;
     std::vector<uint32_t> payload;
+    bool raw = false;  // payload is the whole output, headers included (a replay)
   };
   struct Channel {
     explicit Channel(FifoEnd end) : fifo(std::move(end)) {}

@@ -3,6 +3,7 @@
 // stays; an unset or empty variable keeps the default silently.
 #include "sim/config_env.h"
 
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +80,29 @@ void readModuleTimes(module::ModuleConfig* config) {
   if (readNumber("Q7SIM_RESET_REQUEST", 0, 1, &flag, true)) config->resetRequestAtPowerUp = flag != 0;
 }
 
+// Q7SIM_FAIL_COMMAND=NAME[:RESULT]: the module function NAME returns RESULT
+// (a negative whole number, -1 when not given) and changes nothing, so that a
+// failed programming can be rehearsed and recorded.
+void readFailingCommand(module::ModuleConfig* config) {
+  const char* text = valueOf("Q7SIM_FAIL_COMMAND");
+  if (text == nullptr) return;
+  std::string name = text;
+  long result = -1;
+  size_t colon = name.find(':');
+  if (colon != std::string::npos) {
+    const char* number = text + colon + 1;
+    char* end = nullptr;
+    result = std::strtol(number, &end, 10);
+    if (colon == 0 || end == number || *end != '\0' || result >= 0 || result < INT32_MIN) {
+      report(std::string("Q7SIM_FAIL_COMMAND=") + text +
+             " ignored: not NAME or NAME:RESULT with a negative whole RESULT");
+      return;
+    }
+    name.resize(colon);
+  }
+  config->faults.failingCommands[name] = static_cast<int32_t>(result);
+}
+
 // A state file that holds a flash wins over Q7SIM_MODULE. One that cannot be
 // used leaves the module out of the mainframe: a module on its preset would
 // hide the problem, and its first change would overwrite the file.
@@ -131,6 +155,7 @@ MainframeConfig configFromEnvironment() {
   readMicroseconds("Q7SIM_COST_BLOCK_SETUP_US", &config.costs.blockSetup);
   readPreset(&config.module.flash);
   readModuleTimes(&config.module);
+  readFailingCommand(&config.module);
   openStateFile(&config);
   openReplay(&config, addressGiven);
   return config;

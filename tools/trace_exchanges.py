@@ -5,7 +5,11 @@ FIFO, the frames the module answered, and the Status values the host read.
 The record's format is in docs/visa-trace.md ("The exchange record"); the
 simulator replays it (Q7SIM_REPLAY, sim/README.md).
 
-    tools/trace_exchanges.py TRACE [RECORD]      RECORD defaults to standard output
+    tools/trace_exchanges.py [--without-times] TRACE [RECORD]
+
+RECORD defaults to standard output. --without-times leaves out the "t"
+fields, so that a record kept under version control changes only when the
+conversation does.
 
 Standard library only; installed nowhere.
 """
@@ -65,7 +69,7 @@ class Stream:
         if self.markers and size == MARKER:
             del self.pending[0:4]
             self.marker_count += 1
-            self._restart(line, t)
+            self._keep()
             return self._next(line, t)
         if size >= 0x80000000 or size % 4 != 0 or size > MAX_PAYLOAD:
             # Not a frame: the word is kept as it crossed, and the next word is
@@ -73,7 +77,7 @@ class Stream:
             word = bytes(self.pending[0:4])
             del self.pending[0:4]
             at = self.first_line
-            self._restart(line, t)
+            self._keep()
             return ("raw", at, word, 0)
         if len(self.pending) < 8 + size:
             return None
@@ -86,7 +90,13 @@ class Stream:
         return ("frame", at, (tag, body), markers)
 
     def _restart(self, line, t):
+        # What follows a whole frame came with the line that completed it.
         self.first_line = (line, t) if self.pending else None
+
+    def _keep(self):
+        # What follows a dropped word may still be from the same earlier line.
+        if not self.pending:
+            self.first_line = None
 
     def leftover(self):
         if not self.pending:
@@ -184,12 +194,20 @@ class Converter:
                "la": self.la if self.la is not None else -1}
         self.events.sort(key=lambda event: (event[0], event[1]))
         requests = 0
+        previous = None
         for _, _, record in self.events:
             if isinstance(record, tuple):
                 _, t, (tag, body) = record
                 requests += 1
                 record = request_record(requests, t, tag, body)
-            yield record
+            if previous is not None and "raw" in previous and "raw" in record:
+                previous["raw"] += record["raw"]  # stray words in a row make one record
+                continue
+            if previous is not None:
+                yield previous
+            previous = record
+        if previous is not None:
+            yield previous
 
 
 def convert(lines):
@@ -208,15 +226,22 @@ def convert(lines):
 
 
 def main(argv):
+    times = "--without-times" not in argv[1:2]
+    if not times:
+        argv = argv[:1] + argv[2:]
     if len(argv) not in (2, 3) or argv[1] in ("-h", "--help"):
-        sys.stderr.write("usage: trace_exchanges.py TRACE [RECORD]\n")
+        sys.stderr.write("usage: trace_exchanges.py [--without-times] TRACE [RECORD]\n")
         return 2
     try:
         with open(argv[1], encoding="utf-8") as trace:
-            out = [json.dumps(r, separators=(",", ":")) for r in convert(trace)]
-    except (OSError, TraceError) as error:
+            records = convert(trace)
+    except (OSError, UnicodeDecodeError, TraceError) as error:
         sys.stderr.write("trace_exchanges.py: %s: %s\n" % (argv[1], error))
         return 1
+    if not times:
+        for record in records:
+            record.pop("t", None)
+    out = [json.dumps(record, separators=(",", ":")) for record in records]
     text = "\n".join(out) + "\n"
     if len(argv) == 3:
         with open(argv[2], "w", encoding="utf-8") as record:

@@ -270,6 +270,8 @@ class Mainframe {
   // The bus address of a host address in the session's window, counted and
   // logged as outOfWindow when it is not in it whole or not aligned.
   std::optional<uint64_t> windowTranslate(ViSession vi, ViAddr address, int width);
+  ViStatus startWindowAccess(const char* function, ViSession vi, ViAddr address, int width,
+                             std::optional<uint64_t>* bus);
   ViStatus startSingle(ViSession vi, ViUInt16 space, ViBusAddress offset, int width,
                        const void* buffer, uint64_t* address);
   ViStatus moveRange(const Session& session, ViUInt16 space, ViBusAddress offset,

@@ -75,29 +75,35 @@ std::optional<uint64_t> Mainframe::windowTranslate(ViSession vi, ViAddr address,
 
 // ---- Single accesses --------------------------------------------------------------
 
-// A peek or poke of a width the bus has no cycle for (D64) is refused like a
-// failing access: a peek then reads all ones. VISA's peeks and pokes return
-// nothing; the status is for the log and the exported functions.
-ViStatus Mainframe::peek(const char* function, ViSession vi, ViAddr address, int width,
-                     uint64_t* value) {
-  *value = width == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
+// What a peek and a poke share: the fault, the window's translation (*bus
+// gets the bus address when the access is in the window), the bus's widths
+// and the bus time. A width the bus has no cycle for (D64) is refused like a
+// failing access.
+ViStatus Mainframe::startWindowAccess(const char* function, ViSession vi, ViAddr address,
+                                      int width, std::optional<uint64_t>* bus) {
   ViStatus status = faultFor(function, std::nullopt, "").value_or(VI_SUCCESS);
+  if (status != VI_SUCCESS) return status;
+  *bus = windowTranslate(vi, address, width);
+  if (!*bus) return VI_ERROR_INV_OFFSET;
+  if (width == 8) return VI_ERROR_NSUP_WIDTH;
+  clockCharge(singleCost(width));
+  ++counters.singleAccesses;
+  return VI_SUCCESS;
+}
+
+// VISA's peeks and pokes return nothing; the status is for the log and the
+// exported functions. A failing peek reads all ones, a failing poke is dropped.
+ViStatus Mainframe::peek(const char* function, ViSession vi, ViAddr address, int width,
+                         uint64_t* value) {
+  *value = width == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
   std::optional<uint64_t> bus;
+  ViStatus status = startWindowAccess(function, vi, address, width, &bus);
   if (status == VI_SUCCESS) {
-    bus = windowTranslate(vi, address, width);
-    if (!bus) {
-      status = VI_ERROR_INV_OFFSET;
-    } else if (width == 8) {
-      status = VI_ERROR_NSUP_WIDTH;
+    std::optional<uint32_t> read = busRead(sessions[vi].window->space, *bus, width);
+    if (read) {
+      *value = *read;
     } else {
-      clockCharge(singleCost(width));
-      ++counters.singleAccesses;
-      std::optional<uint32_t> read = busRead(sessions[vi].window->space, *bus, width);
-      if (read) {
-        *value = *read;
-      } else {
-        status = VI_ERROR_BERR;
-      }
+      status = VI_ERROR_BERR;
     }
   }
   if (logEnabled || trace != nullptr)
@@ -106,22 +112,12 @@ ViStatus Mainframe::peek(const char* function, ViSession vi, ViAddr address, int
 }
 
 ViStatus Mainframe::poke(const char* function, ViSession vi, ViAddr address, int width,
-                     uint64_t value) {
-  ViStatus status = faultFor(function, std::nullopt, "").value_or(VI_SUCCESS);
+                         uint64_t value) {
   std::optional<uint64_t> bus;
-  if (status == VI_SUCCESS) {
-    bus = windowTranslate(vi, address, width);
-    if (!bus) {
-      status = VI_ERROR_INV_OFFSET;
-    } else if (width == 8) {
-      status = VI_ERROR_NSUP_WIDTH;
-    } else {
-      clockCharge(singleCost(width));
-      ++counters.singleAccesses;
-      if (!busWrite(sessions[vi].window->space, *bus, width, static_cast<uint32_t>(value)))
-        status = VI_ERROR_BERR;
-    }
-  }
+  ViStatus status = startWindowAccess(function, vi, address, width, &bus);
+  if (status == VI_SUCCESS &&
+      !busWrite(sessions[vi].window->space, *bus, width, static_cast<uint32_t>(value)))
+    status = VI_ERROR_BERR;
   if (logEnabled || trace != nullptr)
     record(CallRecord{function, vi, {bus.value_or(UINT64_MAX), value}, "", status});
   return status;

@@ -19,7 +19,9 @@ namespace {
 // How long a run waits for another run on the same state file to end.
 constexpr double DEFAULT_LOCK_WAIT_SECONDS = 5.0;
 
-void report(const std::string& line) { std::fprintf(stderr, "q7340 simulator: %s\n", line.c_str()); }
+void report(const std::string& line) {
+  std::fprintf(stderr, "q7340 simulator: %s\n", line.c_str());
+}
 
 const char* valueOf(const char* variable) {
   const char* text = getenv(variable);
@@ -77,7 +79,8 @@ void readModuleTimes(module::ModuleConfig* config) {
   readNumber("Q7SIM_BOOT_SECONDS", 0, 86400, &config->bootTime);
   readNumber("Q7SIM_DRAIN_BYTES_PER_SECOND", 0, 1e12, &config->drainRate);
   double flag = 0;
-  if (readNumber("Q7SIM_RESET_REQUEST", 0, 1, &flag, true)) config->resetRequestAtPowerUp = flag != 0;
+  if (readNumber("Q7SIM_RESET_REQUEST", 0, 1, &flag, true))
+    config->resetRequestAtPowerUp = flag != 0;
 }
 
 // Q7SIM_FAIL_COMMAND=NAME[:RESULT]: the module function NAME returns RESULT

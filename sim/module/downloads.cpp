@@ -26,10 +26,11 @@ std::set<int32_t> tagsAddedBy(const std::string& entry) {
 
 // The event a started entry point leaves in the log, with its task's
 // parameters, so that a test sees them as the host sent them.
-std::string startEvent(const std::string& entry, int32_t param1, int32_t priority,
-                       int32_t stackSize) {
-  return "start " + entry + " param1=" + std::to_string(param1) +
-         " priority=" + std::to_string(priority) + " stackSize=" + std::to_string(stackSize);
+std::string startEvent(const std::string& entry, uint32_t param1, uint32_t priority,
+                       uint32_t stackSize) {
+  auto text = [](uint32_t word) { return std::to_string(static_cast<int32_t>(word)); };
+  return "start " + entry + " param1=" + text(param1) + " priority=" + text(priority) +
+         " stackSize=" + text(stackSize);
 }
 
 }  // namespace
@@ -44,7 +45,8 @@ int32_t downloadAndStart(ModuleState& state, const std::vector<uint8_t>& body) {
   if (name.size() > MAX_MODULE_NAME) return RESULT_NAME_TOO_LONG;
   // The task that runs the entry point: the kernel takes priorities 0 (the
   // most urgent) to 255 and a stack of some bytes.
-  if (priority > LOWEST_PRIORITY || static_cast<int32_t>(stackSize) <= 0) return RESULT_BAD_TASK;
+  if (priority > LOWEST_PRIORITY || static_cast<int32_t>(stackSize) <= 0)
+    return RESULT_BAD_TASK;
 
   ObjectInfo info;
   if (!inspectObject(reader.here(), reader.remaining(), &info)) return RESULT_BAD_OBJECT;
@@ -64,8 +66,7 @@ int32_t downloadAndStart(ModuleState& state, const std::vector<uint8_t>& body) {
   module.tags = tagsAddedBy(entry);
   state.loaded.push_back(std::move(module));
   state.log.push_back("load " + name);
-  state.log.push_back(startEvent(entry, static_cast<int32_t>(param1), static_cast<int32_t>(priority),
-                                 static_cast<int32_t>(stackSize)));
+  state.log.push_back(startEvent(entry, param1, priority, stackSize));
   return RESULT_OK;
 }
 

@@ -69,8 +69,10 @@ TEST_F(ModuleServerTest, DownloadKeepsTheObjectWithoutTheBodyPadding) {
   // 21990 bytes travel padded to 21992; the ELF extent trims them back.
   EXPECT_EQ(state.loaded[1].objectBytes, payloadFind("romupdate.out")->fileSize);
   EXPECT_EQ(state.log, (std::vector<std::string>{
-                           "load dldmsgLib.out", "start dldmsgLibInit param1=0 priority=0 stackSize=2000",
-                           "load romupdate.out", "start romupdateInit param1=0 priority=0 stackSize=2000"}));
+                           "load dldmsgLib.out",
+                           "start dldmsgLibInit param1=0 priority=0 stackSize=2000",
+                           "load romupdate.out",
+                           "start romupdateInit param1=0 priority=0 stackSize=2000"}));
 }
 
 TEST_F(ModuleServerTest, RefusedDownloadsAnswerTheirOwnCodeAndLoadNothing) {

@@ -9,10 +9,10 @@ import os
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
+source = importlib.util.spec_from_file_location(
     "trace_exchanges", os.path.join(HERE, "..", "..", "tools", "trace_exchanges.py"))
-tool = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(tool)
+tool = importlib.util.module_from_spec(source)
+source.loader.exec_module(tool)
 
 WINDOW = 0x7F0000000000
 LA = 128

@@ -23,32 +23,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/process_outcome.h"
+
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using Variables = std::map<std::string, std::string>;
-
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string fileContents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-size_t occurrences(const std::string& text, const std::string& piece) {
-  size_t count = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-    ++count;
-  return count;
-}
 
 // Runs `argv` with standard input from `input` and the environment less
 // every Q7SIM_* variable, plus `variables`.
